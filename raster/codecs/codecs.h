@@ -1,0 +1,13 @@
+#pragma once
+// The codecs the library knows, one per file format family.
+
+#include "raster/codec.h"
+
+namespace raster {
+
+extern const Codec kBmpCodec;  // BMP, DIB and RLE
+extern const Codec kJpegCodec; // JPG and JIF
+extern const Codec kGifCodec;
+extern const Codec kPngCodec;
+
+} // namespace raster

@@ -1,0 +1,1 @@
+// Colour reduction for writers of palette formats; see quantize.h.

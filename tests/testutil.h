@@ -1,0 +1,41 @@
+#pragma once
+// Small helpers shared by the tests: pictures with known pixels, reading
+// the reference PPM files, and comparing pixels.
+
+#include "raster/dibguard.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace testutil {
+
+QString sourcePath(const QString& relative);
+QByteArray readFile(const QString& path);
+void writeFile(const QString& path, const QByteArray& bytes);
+
+// A picture of the given depth whose pixels follow a fixed pattern seeded
+// by seed, with a distinct palette (for depths up to 8).
+raster::TDibRecord patternImage(int width, int height, int bitCount, uint32_t seed = 1);
+
+// The colour of every pixel, row by row from the top, as R, G, B bytes.
+std::vector<uint8_t> rgbPixels(const raster::TDibRecord& dib);
+
+struct Rgb {
+    int width = 0;
+    int height = 0;
+    std::vector<uint8_t> pixels; // R, G, B row by row from the top
+};
+// Reads a binary PPM (P6) or PGM (P5) file of 8-bit samples.
+bool readPnm(const QByteArray& bytes, Rgb& out);
+
+// Largest difference of any channel; -1 when the sizes differ.
+int maxDifference(const raster::TDibRecord& dib, const Rgb& reference);
+
+// True when both pictures have the same size and the same colours everywhere.
+bool samePixels(const raster::TDibRecord& a, const raster::TDibRecord& b);
+
+} // namespace testutil
