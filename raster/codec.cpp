@@ -115,20 +115,6 @@ ImageError makeImage(DibGuard& out, int32_t width, int32_t height, int32_t bitCo
     return out ? ImageError::None : ImageError::OutOfMemory;
 }
 
-void setPaletteEntry(TDibRecord& dib, int index, uint8_t red, uint8_t green, uint8_t blue)
-{
-    if (!dib.Info || index < 0 || index >= 256 || DibBitCount(dib) > 8 || index >= DibColorCount(dib))
-        return;
-    dib.Info->bmiColors[index] = RGBQUAD{blue, green, red, 0};
-    dib.LogPal.palPalEntry[index] = {red, green, blue, 0};
-}
-
-void refreshPalette(TDibRecord& dib)
-{
-    platform::DeletePalette(dib.Palette);
-    dib.Palette = platform::CreatePalette(dib.LogPal);
-}
-
 bool hasGreyRamp(const TDibRecord& dib)
 {
     if (!dib.Info || DibBitCount(dib) > 8)

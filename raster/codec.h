@@ -79,12 +79,6 @@ ImageError checkImageSize(int64_t width, int64_t height, int32_t bitCount);
 ImageError makeImage(DibGuard& out, int32_t width, int32_t height, int32_t bitCount,
                      const RGBQUAD* colours = nullptr, int32_t entryCount = 0);
 
-// Sets colour-table entry i (and its LogPal entry) of a palette picture;
-// call refreshPalette once afterwards.
-void setPaletteEntry(TDibRecord& dib, int index, uint8_t red, uint8_t green, uint8_t blue);
-// Replaces the Palette handle with one made from LogPal.
-void refreshPalette(TDibRecord& dib);
-
 // Reports a percentage only when it changed, so codecs may call it per row.
 class ProgressReporter {
 public:

@@ -1,6 +1,7 @@
 #include "raster/dibrecord.h"
 
 #include "platform/msgbox.h"
+#include "platform/palette.h"
 #include "raster/rasterio.h"
 
 #include <QGuiApplication>
@@ -63,6 +64,20 @@ RGBQUAD* DibColors(const TDibRecord& dib)
 uint8_t* DibRow(const TDibRecord& dib, int32_t t)
 {
     return dib.Bits + ptrdiff_t(DibHeight(dib) - 1 - t) * dib.BytesPerRow;
+}
+
+void setPaletteEntry(TDibRecord& dib, int index, uint8_t red, uint8_t green, uint8_t blue)
+{
+    if (!dib.Info || index < 0 || index >= 256 || DibBitCount(dib) > 8 || index >= DibColorCount(dib))
+        return;
+    dib.Info->bmiColors[index] = RGBQUAD{blue, green, red, 0};
+    dib.LogPal.palPalEntry[index] = {red, green, blue, 0};
+}
+
+void refreshPalette(TDibRecord& dib)
+{
+    platform::DeletePalette(dib.Palette);
+    dib.Palette = platform::CreatePalette(dib.LogPal);
 }
 
 QString DibErrorText(const TDibRecord& dib)

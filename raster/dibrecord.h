@@ -70,6 +70,12 @@ RGBQUAD* DibColors(const TDibRecord& dib);
 // First byte of the row that is t-th from the top.
 uint8_t* DibRow(const TDibRecord& dib, int32_t t);
 
+// Sets colour-table entry i and its LogPal entry of a palette picture; call
+// refreshPalette once after the last change.
+void setPaletteEntry(TDibRecord& dib, int index, uint8_t red, uint8_t green, uint8_t blue);
+// Deletes the Palette handle and stores a new one made from LogPal.
+void refreshPalette(TDibRecord& dib);
+
 // The error text a failed OpenDib left in the record (empty when none).
 QString DibErrorText(const TDibRecord& dib);
 // Stores text as the record's error text, zero-terminated.

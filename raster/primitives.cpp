@@ -37,22 +37,24 @@ void hspan(const TDibRecord& dib, int32_t x1, int32_t x2, int32_t y, uint32_t va
 template <typename RowFn>
 void ellipseRows(const Box& b, int32_t yFrom, int32_t yTo, RowFn&& row)
 {
-    const double cx = (b.left + b.right) / 2.0;
-    const double cy = (b.top + b.bottom) / 2.0;
-    const double rx = (b.right - b.left + 1) / 2.0;
-    const double ry = (b.bottom - b.top + 1) / 2.0;
+    const double cx = (double(b.left) + b.right) / 2.0;
+    const double cy = (double(b.top) + b.bottom) / 2.0;
+    const double rx = (double(b.right) - b.left + 1) / 2.0;
+    const double ry = (double(b.bottom) - b.top + 1) / 2.0;
     for (int32_t y = std::max(b.top, yFrom); y <= std::min(b.bottom, yTo); ++y) {
         const double dy = (y - cy) / ry;
         const double q = 1.0 - dy * dy;
         const double half = q > 0 ? rx * std::sqrt(q) : 0.0;
         // Columns whose centres lie within the half-width, at least one.
-        int32_t x1 = int32_t(std::ceil(cx - half - 1e-9));
-        int32_t x2 = int32_t(std::floor(cx + half + 1e-9));
-        if (x1 > x2) {
-            x1 = int32_t(std::floor(cx));
-            x2 = int32_t(std::ceil(cx));
+        double from = std::ceil(cx - half - 1e-9);
+        double to = std::floor(cx + half + 1e-9);
+        if (from > to) {
+            from = std::floor(cx);
+            to = std::ceil(cx);
         }
-        row(y, std::max(x1, b.left), std::min(x2, b.right));
+        const auto x1 = int32_t(std::max(from, double(b.left)));
+        const auto x2 = int32_t(std::min(to, double(b.right)));
+        row(y, x1, x2);
     }
 }
 } // namespace
@@ -95,8 +97,8 @@ void rechteck(const TDibRecord& dib, int32_t x1, int32_t y1, int32_t x2, int32_t
     const Box b = normalised(x1, y1, x2, y2);
     hspan(dib, b.left, b.right, b.top, value);
     hspan(dib, b.left, b.right, b.bottom, value);
-    const int32_t from = std::max(b.top + 1, 0);
-    const int32_t to = std::min(b.bottom - 1, DibHeight(dib) - 1);
+    const auto from = int32_t(std::max<int64_t>(int64_t(b.top) + 1, 0));
+    const auto to = int32_t(std::min<int64_t>(int64_t(b.bottom) - 1, DibHeight(dib) - 1));
     for (int32_t y = from; y <= to; ++y) {
         setpixel(dib, b.left, y, value);
         setpixel(dib, b.right, y, value);

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <ostream>
 #include <span>
 #include <vector>
 
@@ -39,3 +40,9 @@ int maxDifference(const raster::TDibRecord& dib, const Rgb& reference);
 bool samePixels(const raster::TDibRecord& a, const raster::TDibRecord& b);
 
 } // namespace testutil
+
+// Readable QStrings in test failure messages.
+inline void PrintTo(const QString& text, std::ostream* os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
