@@ -9,13 +9,13 @@
 using namespace raster;
 
 namespace {
-struct Run {
+struct ToolRun {
     int status;
     QString out;
     QString err;
 };
 
-Run tool(const QStringList& args)
+ToolRun tool(const QStringList& args)
 {
     QProcess p;
     p.start(QStringLiteral(LUMIVOX_TOOL), args);
@@ -33,7 +33,7 @@ TEST(Tool, ConvertsByExtensionAndReportsTheResult)
     ASSERT_EQ(SaveDib(picture.get(), bmp, FormatBMP, nullptr), 1);
 
     const QString gif = dir.filePath("bild.gif");
-    Run r = tool({"convert", bmp, gif});
+    ToolRun r = tool({"convert", bmp, gif});
     ASSERT_EQ(r.status, 0) << r.err.toStdString();
     r = tool({"info", gif});
     ASSERT_EQ(r.status, 0) << r.err.toStdString();
@@ -55,7 +55,7 @@ TEST(Tool, ConvertsByExtensionAndReportsTheResult)
 TEST(Tool, FailuresExitWithOneAndTheGermanText)
 {
     QTemporaryDir dir;
-    Run r = tool({"info", dir.filePath("fehlt.png")});
+    ToolRun r = tool({"info", dir.filePath("fehlt.png")});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err.trimmed(), QString::fromUtf8("Fehler: Die Datei wurde nicht gefunden!"));
     EXPECT_TRUE(r.out.isEmpty());
