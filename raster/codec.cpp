@@ -21,6 +21,10 @@ const Registration kRegistry[] = {
     {FormatJPG, &kJpegCodec}, {FormatJIF, &kJpegCodec},
     {FormatGIF, &kGifCodec},
     {FormatPNG, &kPngCodec},
+    {FormatTIF, &kTiffCodec},
+    {FormatIFF, &kIffCodec}, {FormatLBM, &kIffCodec},
+    {FormatPCX, &kPcxCodec},
+    {FormatTGA, &kTgaCodec},
 };
 } // namespace
 

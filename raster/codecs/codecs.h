@@ -9,5 +9,9 @@ extern const Codec kBmpCodec;  // BMP, DIB and RLE
 extern const Codec kJpegCodec; // JPG and JIF
 extern const Codec kGifCodec;
 extern const Codec kPngCodec;
+extern const Codec kTiffCodec;
+extern const Codec kPcxCodec;
+extern const Codec kTgaCodec; // no signature: sniffed last
+extern const Codec kIffCodec; // IFF and LBM
 
 } // namespace raster
