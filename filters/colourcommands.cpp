@@ -1,0 +1,10 @@
+#include "filters/filtercommand.h"
+
+namespace filters {
+
+std::vector<FilterCommand> colourCommands()
+{
+    return {};
+}
+
+} // namespace filters
