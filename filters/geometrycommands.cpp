@@ -1,10 +1,187 @@
+// lumivox-tool's names for the geometric transforms. Backgrounds come from
+// --col2, selections (perspective, bulge) from --mask.
+
 #include "filters/filtercommand.h"
+#include "filters/geometry.h"
+#include "platform/msgbox.h"
+#include "raster/codec.h"
+
+#include <initializer_list>
+#include <utility>
 
 namespace filters {
 
+namespace {
+
+// Runs make() and puts its new picture in the image's place. The tool has
+// no windows: a message the transform shows becomes the error text.
+template <typename Make>
+QString replaceWith(raster::DibGuard& image, Make make)
+{
+    platform::MessageBoxScript messages;
+    raster::DibGuard result(make());
+    if (!result) {
+        const QStringList texts = messages.texts();
+        return texts.isEmpty() ? raster::imageErrorText(raster::ImageError::OutOfMemory) : texts.front();
+    }
+    image = std::move(result);
+    return {};
+}
+
+// The index of args[index] among words, or an error.
+bool wordArg(const QStringList& args, int index, std::initializer_list<const char*> words, int& choice,
+             QString& error)
+{
+    if (index < args.size()) {
+        int i = 0;
+        for (const char* word : words) {
+            if (args[index] == QLatin1String(word)) {
+                choice = i;
+                return true;
+            }
+            ++i;
+        }
+    }
+    QStringList list;
+    for (const char* word : words)
+        list << QLatin1String(word);
+    error = QStringLiteral("Fehler: Argument %1 muss %2 sein!").arg(index + 1).arg(list.join(QStringLiteral(" oder ")));
+    return false;
+}
+
+// An offset, or "center" for the centring rule.
+bool offsetArg(const QStringList& args, int index, int32_t newSize, int32_t oldSize, int& value, QString& error)
+{
+    if (index < args.size() && args[index] == QLatin1String("center")) {
+        value = centredOffset(newSize, oldSize);
+        return true;
+    }
+    return intArg(args, index, value, error);
+}
+
+QString runFlipH(const QStringList&, raster::DibGuard& image, FilterContext&)
+{
+    return replaceWith(image, [&] { return FlipH(image.get()); });
+}
+
+QString runFlipV(const QStringList&, raster::DibGuard& image, FilterContext&)
+{
+    return replaceWith(image, [&] { return FlipV(image.get()); });
+}
+
+QString runRotLeft(const QStringList&, raster::DibGuard& image, FilterContext&)
+{
+    return replaceWith(image, [&] { return RotLeft(image.get()); });
+}
+
+QString runRotRight(const QStringList&, raster::DibGuard& image, FilterContext&)
+{
+    return replaceWith(image, [&] { return RotRight(image.get()); });
+}
+
+QString runRot180(const QStringList&, raster::DibGuard& image, FilterContext&)
+{
+    return replaceWith(image, [&] { return Rot180(image.get()); });
+}
+
+QString runDibRotxxx(const QStringList& args, raster::DibGuard& image, FilterContext& context)
+{
+    QString error;
+    int direction = 0;
+    double angle = 0;
+    if (!wordArg(args, 0, {"left", "right"}, direction, error) || !doubleArg(args, 1, angle, error))
+        return error;
+    return replaceWith(image, [&] { return DibRotxxx(image.get(), direction == 1, angle, context.Col2); });
+}
+
+QString runResize(const QStringList& args, raster::DibGuard& image, FilterContext&)
+{
+    QString error;
+    int width = 0, height = 0, interpolate = 0;
+    if (!intArg(args, 0, width, error) || !intArg(args, 1, height, error))
+        return error;
+    if (args.size() > 2 && !wordArg(args, 2, {"nearest", "interpolate"}, interpolate, error))
+        return error;
+    return replaceWith(image, [&] { return Resize(image.get(), width, height, interpolate == 1); });
+}
+
+QString runNewCanvas(const QStringList& args, raster::DibGuard& image, FilterContext& context)
+{
+    QString error;
+    int width = 0, height = 0, left = 0, top = 0;
+    if (!intArg(args, 0, width, error) || !intArg(args, 1, height, error) ||
+        !offsetArg(args, 2, width, raster::DibWidth(image.get()), left, error) ||
+        !offsetArg(args, 3, height, raster::DibHeight(image.get()), top, error))
+        return error;
+    return replaceWith(image, [&] { return NewCanvas(image.get(), width, height, left, top, context.Col2); });
+}
+
+QString runAddBorders(const QStringList& args, raster::DibGuard& image, FilterContext& context)
+{
+    QString error;
+    int top = 0, bottom = 0, left = 0, right = 0;
+    if (!intArg(args, 0, top, error) || !intArg(args, 1, bottom, error) || !intArg(args, 2, left, error) ||
+        !intArg(args, 3, right, error))
+        return error;
+    return replaceWith(image, [&] { return AddBorders(image.get(), top, bottom, left, right, context); });
+}
+
+// Rewrites the image in place from a copy of it.
+template <typename Rewrite>
+QString rewriteFromCopy(raster::DibGuard& image, Rewrite rewrite)
+{
+    platform::MessageBoxScript messages;
+    raster::DibGuard copy(raster::MakeDIBCopy(image.get()));
+    if (!copy) {
+        const QStringList texts = messages.texts();
+        return texts.isEmpty() ? raster::imageErrorText(raster::ImageError::OutOfMemory) : texts.front();
+    }
+    rewrite(copy.get());
+    return {};
+}
+
+QString runPerspektive(const QStringList& args, raster::DibGuard& image, FilterContext& context)
+{
+    QString error;
+    int mode = 0, axis = 0, strength = 0;
+    if (!wordArg(args, 0, {"perspective", "skew"}, mode, error) ||
+        !wordArg(args, 1, {"horizontal", "vertical"}, axis, error) || !intArg(args, 2, strength, error))
+        return error;
+    return rewriteFromCopy(image, [&](const raster::TDibRecord& copy) {
+        Perspektive(image.get(), copy, strength, axis == 0, mode == 0, context);
+    });
+}
+
+QString runWoelben(const QStringList& args, raster::DibGuard& image, FilterContext& context)
+{
+    QString error;
+    int axes = 0;
+    double strength = 0;
+    if (!wordArg(args, 0, {"both", "horizontal", "vertical"}, axes, error) || !doubleArg(args, 1, strength, error))
+        return error;
+    return rewriteFromCopy(image, [&](const raster::TDibRecord& copy) {
+        Woelben(image.get(), copy, axes != 2, strength, axes != 1, context);
+    });
+}
+
+} // namespace
+
 std::vector<FilterCommand> geometryCommands()
 {
-    return {};
+    return {
+        {"FlipH", "", runFlipH},
+        {"FlipV", "", runFlipV},
+        {"RotLeft", "", runRotLeft},
+        {"RotRight", "", runRotRight},
+        {"Rot180", "", runRot180},
+        {"DibRotxxx", "left|right WINKEL (Hintergrund: --col2)", runDibRotxxx},
+        {"Resize", "BREITE HOEHE [nearest|interpolate]", runResize},
+        {"NewCanvas", "BREITE HOEHE LINKS|center OBEN|center (Hintergrund: --col2)", runNewCanvas},
+        {"AddBorders", "OBEN UNTEN LINKS RECHTS (Hintergrund: --col2)", runAddBorders},
+        {"Perspektive", "perspective|skew horizontal|vertical STAERKE (-100..100; Hintergrund: --col2)",
+         runPerspektive},
+        {"Woelben", "both|horizontal|vertical STAERKE (0.01..10)", runWoelben},
+    };
 }
 
 } // namespace filters

@@ -5,6 +5,8 @@
 #include <QPushButton>
 #include <QStringList>
 
+#include <cstdio>
+
 namespace platform {
 
 namespace {
@@ -55,14 +57,14 @@ MsgAnswer escapeAnswer(MsgButtons buttons)
 }
 } // namespace
 
-MessageBoxScript::MessageBoxScript()
+MessageBoxScript::MessageBoxScript() : m_previous(g_script)
 {
     g_script = this;
 }
 
 MessageBoxScript::~MessageBoxScript()
 {
-    g_script = nullptr;
+    g_script = m_previous;
 }
 
 QStringList MessageBoxScript::texts() const
@@ -84,6 +86,11 @@ MsgAnswer MessageBox(const QString& text, const QString& caption, MsgIcon icon, 
         }
         g_script->m_shown.push_back({text, caption, icon, buttons, answer});
         return answer;
+    }
+
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
+        std::fprintf(stderr, "%s\n", text.toUtf8().constData());
+        return choices.front().answer;
     }
 
     QMessageBox box(qtIcon(icon), caption, text, QMessageBox::NoButton, QApplication::activeWindow());

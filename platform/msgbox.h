@@ -5,7 +5,10 @@
 //
 // Tests install a MessageBoxScript: boxes are then recorded instead of
 // shown, and answered from the script's queue (the box's first button when
-// the queue is empty).
+// the queue is empty). Scripts nest; the innermost one answers.
+//
+// Programs without widgets (lumivox-tool) get the text on standard error
+// and the box's first button as the answer.
 
 #include <QString>
 #include <QStringList>
@@ -54,6 +57,7 @@ private:
     friend MsgAnswer MessageBox(const QString&, const QString&, MsgIcon, MsgButtons);
     std::deque<MsgAnswer> m_answers;
     std::vector<ShownMessage> m_shown;
+    MessageBoxScript* m_previous = nullptr;
 };
 
 } // namespace platform

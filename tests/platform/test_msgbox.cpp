@@ -22,3 +22,17 @@ TEST(MessageBox, ScriptAnswersAndRecordsEveryBox)
     EXPECT_EQ(script.shown()[2].icon, MsgIcon::Error);
     EXPECT_EQ(script.texts().last(), "Fehler: nicht genug Speicher für diese Operation!");
 }
+
+TEST(MessageBox, ScriptsNestAndTheInnermostAnswers)
+{
+    MessageBoxScript outer;
+    {
+        MessageBoxScript inner;
+        inner.answer(MsgAnswer::No);
+        EXPECT_EQ(MessageBox("Innen?", "Frage", MsgIcon::Question, MsgButtons::YesNo), MsgAnswer::No);
+        EXPECT_EQ(inner.shown().size(), 1u);
+    }
+    MessageBox("Außen");
+    ASSERT_EQ(outer.shown().size(), 1u);
+    EXPECT_EQ(outer.shown()[0].text, QString::fromUtf8("Außen"));
+}
