@@ -1,10 +1,171 @@
+#include "filters/colour.h"
 #include "filters/filtercommand.h"
 
 namespace filters {
 
+namespace {
+
+// Integer arguments within the ranges the dialogs give.
+struct IntRange {
+    int lo;
+    int hi;
+};
+
+bool intArgs(const QStringList& args, std::initializer_list<IntRange> ranges, int* values, QString& error)
+{
+    if (args.size() != qsizetype(ranges.size())) {
+        error = QStringLiteral("Fehler: %1 Argument(e) erwartet!").arg(ranges.size());
+        return false;
+    }
+    int i = 0;
+    for (const IntRange& range : ranges) {
+        if (!intArg(args, i, values[i], error))
+            return false;
+        if (values[i] < range.lo || values[i] > range.hi) {
+            error = QStringLiteral("Fehler: Argument %1 muss zwischen %2 und %3 liegen!")
+                        .arg(i + 1)
+                        .arg(range.lo)
+                        .arg(range.hi);
+            return false;
+        }
+        ++i;
+    }
+    return true;
+}
+
+QString noArgs(const QStringList& args)
+{
+    return args.isEmpty() ? QString() : QStringLiteral("Fehler: Keine Argumente erwartet!");
+}
+
+QString runInvert(const QStringList& args, raster::DibGuard& image, FilterContext& context)
+{
+    const QString error = noArgs(args);
+    if (error.isEmpty())
+        DibInvert(image.get(), context);
+    return error;
+}
+
+QString runGrayscale(const QStringList& args, raster::DibGuard& image, FilterContext& context)
+{
+    const QString error = noArgs(args);
+    if (error.isEmpty())
+        DibGrayscale(image.get(), context);
+    return error;
+}
+
+QString runStretch(const QStringList& args, raster::DibGuard& image, FilterContext& context)
+{
+    const QString error = noArgs(args);
+    if (error.isEmpty())
+        StretchHistogramm(image.get(), context);
+    return error;
+}
+
+QString runHelligkeit(const QStringList& args, raster::DibGuard& image, FilterContext& context)
+{
+    int v[1];
+    QString error;
+    if (intArgs(args, {{-127, 127}}, v, error))
+        Helligkeit(image.get(), v[0], context);
+    return error;
+}
+
+QString runKontrast(const QStringList& args, raster::DibGuard& image, FilterContext& context)
+{
+    int v[1];
+    QString error;
+    if (intArgs(args, {{0, 200}}, v, error))
+        Kontrast(image.get(), v[0], context);
+    return error;
+}
+
+QString runSaettigung(const QStringList& args, raster::DibGuard& image, FilterContext& context)
+{
+    int v[1];
+    QString error;
+    if (intArgs(args, {{-100, 100}}, v, error))
+        Saettigung(image.get(), v[0], context);
+    return error;
+}
+
+QString runGamma(const QStringList& args, raster::DibGuard& image, FilterContext& context)
+{
+    double g = 0;
+    QString error;
+    if (args.size() != 1)
+        return QStringLiteral("Fehler: 1 Argument(e) erwartet!");
+    if (!doubleArg(args, 0, g, error))
+        return error;
+    if (!(g >= 0.1 && g <= 8.9))
+        return QStringLiteral("Fehler: Argument 1 muss zwischen 0.1 und 8.9 liegen!");
+    Gamma(image.get(), g, context);
+    return {};
+}
+
+QString runRedGreenBlue(const QStringList& args, raster::DibGuard& image, FilterContext& context)
+{
+    int v[3];
+    QString error;
+    if (intArgs(args, {{-100, 100}, {-100, 100}, {-100, 100}}, v, error))
+        RedGreenBlue(image.get(), v[0], v[1], v[2], context);
+    return error;
+}
+
+QString runColorize(const QStringList& args, raster::DibGuard& image, FilterContext& context)
+{
+    int v[2];
+    QString error;
+    if (intArgs(args, {{0, 255}, {0, 255}}, v, error))
+        Colorize(image.get(), v[0], v[1], context);
+    return error;
+}
+
+QString runHighMidShadow(const QStringList& args, raster::DibGuard& image, FilterContext& context)
+{
+    int v[3];
+    QString error;
+    if (intArgs(args, {{0, 255}, {0, 255}, {0, 255}}, v, error))
+        HighMidShadow(image.get(), v[0], v[1], v[2], context);
+    return error;
+}
+
+QString runPoster(const QStringList& args, raster::DibGuard& image, FilterContext& context)
+{
+    int v[1];
+    QString error;
+    if (intArgs(args, {{1, 7}}, v, error))
+        DibPoster(image.get(), v[0], context);
+    return error;
+}
+
+QString runSolar(const QStringList& args, raster::DibGuard& image, FilterContext& context)
+{
+    int v[1];
+    QString error;
+    if (intArgs(args, {{1, 255}}, v, error))
+        DibSolar(image.get(), v[0], context);
+    return error;
+}
+
+} // namespace
+
 std::vector<FilterCommand> colourCommands()
 {
-    return {};
+    return {
+        {"DibInvert", "", runInvert},
+        {"DibGrayscale", "", runGrayscale},
+        {"Helligkeit", "DELTA (-127..127)", runHelligkeit},
+        {"Kontrast", "K (0..200, 100 = unverändert)", runKontrast},
+        {"Saettigung", "S (-100..100)", runSaettigung},
+        {"Gamma", "G (0.1..8.9)", runGamma},
+        {"RedGreenBlue", "ROT GRÜN BLAU (je -100..100)", runRedGreenBlue},
+        {"Colorize", "FARBTON SÄTTIGUNG (je 0..255)", runColorize},
+        {"HighMidShadow", "GLANZLICHT MITTE SCHATTEN (je 0..255)", runHighMidShadow},
+        {"StretchHistogramm", "", runStretch},
+        {"DibPoster", "SHIFT (1..7, Bits pro Kanal = 8 - SHIFT)", runPoster},
+        {"DibSolar", "GRENZWERT (1..255)", runSolar},
+    };
 }
 
 } // namespace filters
