@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include <QFile>
+#include <QProcess>
 
 namespace testutil {
 
@@ -137,6 +138,15 @@ bool readPnm(const QByteArray& bytes, Rgb& out)
         }
     }
     return true;
+}
+
+bool readWith(const QString& program, const QStringList& arguments, Rgb& out)
+{
+    QProcess p;
+    p.start(program, arguments);
+    if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+        return false;
+    return readPnm(p.readAllStandardOutput(), out);
 }
 
 int maxDifference(const raster::TDibRecord& dib, const Rgb& reference)

@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <ostream>
@@ -32,6 +33,10 @@ struct Rgb {
 };
 // Reads a binary PPM (P6) or PGM (P5) file of 8-bit samples.
 bool readPnm(const QByteArray& bytes, Rgb& out);
+
+// What another program (ImageMagick, netpbm) prints as PPM for the given
+// arguments; false when it failed or printed no PPM.
+bool readWith(const QString& program, const QStringList& arguments, Rgb& out);
 
 // Largest difference of any channel; -1 when the sizes differ.
 int maxDifference(const raster::TDibRecord& dib, const Rgb& reference);

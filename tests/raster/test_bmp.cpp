@@ -143,11 +143,7 @@ std::vector<uint32_t> pixelValues(const TDibRecord& dib)
 // What ImageMagick makes of a file; false when it failed.
 bool readWithImageMagick(const QString& file, testutil::Rgb& out)
 {
-    QProcess p;
-    p.start("convert", {file, "-depth", "8", "ppm:-"});
-    if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
-        return false;
-    return testutil::readPnm(p.readAllStandardOutput(), out);
+    return testutil::readWith("convert", {file, "-depth", "8", "ppm:-"}, out);
 }
 
 // Checks that run-length data is what we promise to write: every row's

@@ -58,14 +58,6 @@ ByteList form(const char* type, std::initializer_list<ByteList> chunks)
     return out;
 }
 
-bool readWith(const QString& program, const QStringList& arguments, testutil::Rgb& out)
-{
-    QProcess p;
-    p.start(program, arguments);
-    if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
-        return false;
-    return testutil::readPnm(p.readAllStandardOutput(), out);
-}
 
 } // namespace
 
@@ -118,7 +110,7 @@ TEST(IffRoundTrip, NetpbmSeesTheSamePixels)
         const QString file = dir.filePath(QString("bild%1.lbm").arg(bitCount));
         testutil::writeFile(file, QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size())));
         testutil::Rgb seen;
-        ASSERT_TRUE(readWith("ilbmtoppm", {file}, seen));
+        ASSERT_TRUE(testutil::readWith("ilbmtoppm", {file}, seen));
         EXPECT_EQ(testutil::maxDifference(source.get(), seen), 0);
     }
 }

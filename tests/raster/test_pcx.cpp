@@ -58,15 +58,6 @@ void appendVgaPalette(std::vector<uint8_t>& bytes)
         append(bytes, {i, 255 - i, 7});
 }
 
-// What a command-line reader makes of a file; false when it failed.
-bool readWith(const QString& program, const QStringList& arguments, testutil::Rgb& out)
-{
-    QProcess p;
-    p.start(program, arguments);
-    if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
-        return false;
-    return testutil::readPnm(p.readAllStandardOutput(), out);
-}
 
 } // namespace
 
@@ -122,7 +113,7 @@ TEST(PcxRoundTrip, OtherReadersSeeTheSamePixels)
             GTEST_SKIP() << program.toStdString() << " is not installed";
         const QStringList arguments = mono ? QStringList{file} : QStringList{file, "-depth", "8", "ppm:-"};
         testutil::Rgb seen;
-        ASSERT_TRUE(readWith(program, arguments, seen));
+        ASSERT_TRUE(testutil::readWith(program, arguments, seen));
         EXPECT_EQ(testutil::maxDifference(source.get(), seen), 0);
     }
 }

@@ -134,11 +134,9 @@ std::vector<uint8_t> fixture(const QString& name)
 
 testutil::Rgb imageMagickReading(const QString& path)
 {
-    QProcess convert;
-    convert.start(QStringLiteral("convert"), {path, QStringLiteral("ppm:-")});
-    EXPECT_TRUE(convert.waitForFinished(30000));
     testutil::Rgb rgb;
-    EXPECT_TRUE(testutil::readPnm(convert.readAllStandardOutput(), rgb)) << path.toStdString();
+    EXPECT_TRUE(testutil::readWith(QStringLiteral("convert"), {path, QStringLiteral("ppm:-")}, rgb))
+        << path.toStdString();
     return rgb;
 }
 

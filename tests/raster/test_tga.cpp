@@ -53,14 +53,6 @@ std::vector<uint8_t> withBody(std::vector<uint8_t> bytes, std::initializer_list<
     return bytes;
 }
 
-bool readWith(const QString& program, const QStringList& arguments, testutil::Rgb& out)
-{
-    QProcess p;
-    p.start(program, arguments);
-    if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
-        return false;
-    return testutil::readPnm(p.readAllStandardOutput(), out);
-}
 
 } // namespace
 
@@ -111,7 +103,7 @@ TEST(TgaRoundTrip, ImageMagickSeesTheSamePixels)
         testutil::writeFile(file, QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size())));
         testutil::Rgb seen;
         // -auto-orient: ImageMagick honours the origin bits only when asked.
-        ASSERT_TRUE(readWith("convert", {file, "-auto-orient", "-depth", "8", "ppm:-"}, seen));
+        ASSERT_TRUE(testutil::readWith("convert", {file, "-auto-orient", "-depth", "8", "ppm:-"}, seen));
         EXPECT_EQ(testutil::maxDifference(source.get(), seen), 0);
     }
 }
