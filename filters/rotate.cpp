@@ -15,6 +15,25 @@ using namespace rows;
 
 namespace {
 
+// Calls visit(x, y) for every pixel of a w x h picture, walking it in
+// square tiles: a row of a turned picture crosses many source rows, and a
+// tile keeps them in the cache.
+template <typename Visit>
+void forEachInTiles(int32_t w, int32_t h, Visit&& visit)
+{
+    constexpr int32_t kTile = 64;
+    for (int32_t ty = 0; ty < h; ty += kTile) {
+        const int32_t yEnd = std::min(h, ty + kTile);
+        for (int32_t tx = 0; tx < w; tx += kTile) {
+            const int32_t xEnd = std::min(w, tx + kTile);
+            for (int32_t y = ty; y < yEnd; ++y) {
+                for (int32_t x = tx; x < xEnd; ++x)
+                    visit(x, y);
+            }
+        }
+    }
+}
+
 // Fills dib (w2 x h2) with dib(x, y) = source(map(x, y)), walking the
 // destination in square tiles so that the column-wise reads of a quarter
 // turn stay in the cache.
@@ -26,22 +45,12 @@ raster::TDibRecord remapped(const raster::TDibRecord& source, int32_t w2, int32_
         return dib;
     const auto src = topRows(source);
     const auto dst = topRows(dib);
-    constexpr int32_t kTile = 64;
     withDepth(raster::DibBitCount(source), [&](auto depth) {
         using P = Pixel<decltype(depth)::value>;
-        for (int32_t ty = 0; ty < h2; ty += kTile) {
-            const int32_t yEnd = std::min(h2, ty + kTile);
-            for (int32_t tx = 0; tx < w2; tx += kTile) {
-                const int32_t xEnd = std::min(w2, tx + kTile);
-                for (int32_t y = ty; y < yEnd; ++y) {
-                    uint8_t* d = dst[size_t(y)];
-                    for (int32_t x = tx; x < xEnd; ++x) {
-                        const auto [sx, sy] = map(x, y);
-                        P::set(d, x, P::get(src[size_t(sy)], sx));
-                    }
-                }
-            }
-        }
+        forEachInTiles(w2, h2, [&](int32_t x, int32_t y) {
+            const auto [sx, sy] = map(x, y);
+            P::set(dst[size_t(y)], x, P::get(src[size_t(sy)], sx));
+        });
     });
     return dib;
 }
@@ -144,8 +153,7 @@ raster::TDibRecord DibRotxxx(const raster::TDibRecord& source, bool right, long 
     const auto src = topRows(source);
     const auto dst = topRows(dib);
     const uint32_t raw = rawValue(raster::DibBitCount(source), background);
-    // Row terms, then the picture in square tiles: a row of the result
-    // crosses many source rows, and a tile keeps them in the cache.
+    // Row terms, then the picture in tiles.
     std::vector<long double> rowS(static_cast<size_t>(h2)), rowC(static_cast<size_t>(h2));
     std::vector<double> quickRowS(static_cast<size_t>(h2)), quickRowC(static_cast<size_t>(h2));
     for (int32_t y = 0; y < h2; ++y) {
@@ -155,28 +163,17 @@ raster::TDibRecord DibRotxxx(const raster::TDibRecord& source, bool right, long 
         quickRowS[size_t(y)] = double(rowS[size_t(y)]);
         quickRowC[size_t(y)] = double(rowC[size_t(y)]);
     }
-    constexpr int32_t kTile = 64;
     withDepth(raster::DibBitCount(source), [&](auto depth) {
         using P = Pixel<decltype(depth)::value>;
-        for (int32_t ty = 0; ty < h2; ty += kTile) {
-            const int32_t yEnd = std::min(h2, ty + kTile);
-            for (int32_t tx = 0; tx < w2; tx += kTile) {
-                const int32_t xEnd = std::min(w2, tx + kTile);
-                for (int32_t y = ty; y < yEnd; ++y) {
-                    const size_t r = size_t(y);
-                    uint8_t* d = dst[r];
-                    for (int32_t x = tx; x < xEnd; ++x) {
-                        const size_t i = size_t(x);
-                        const int64_t sx = roundedDifference(quickC[i] - quickRowS[r], colC[i], rowS[r]) + w / 2;
-                        const int64_t sy = roundedDifference(quickS[i] + quickRowC[r], colS[i], -rowC[r]) + h / 2;
-                        if (sx >= 0 && sx < w && sy >= 0 && sy < h)
-                            P::set(d, x, P::get(src[size_t(sy)], int32_t(sx)));
-                        else
-                            P::set(d, x, raw);
-                    }
-                }
-            }
-        }
+        forEachInTiles(w2, h2, [&](int32_t x, int32_t y) {
+            const size_t i = size_t(x), r = size_t(y);
+            const int64_t sx = roundedDifference(quickC[i] - quickRowS[r], colC[i], rowS[r]) + w / 2;
+            const int64_t sy = roundedDifference(quickS[i] + quickRowC[r], colS[i], -rowC[r]) + h / 2;
+            if (sx >= 0 && sx < w && sy >= 0 && sy < h)
+                P::set(dst[r], x, P::get(src[size_t(sy)], int32_t(sx)));
+            else
+                P::set(dst[r], x, raw);
+        });
     });
     return dib;
 }
