@@ -5,6 +5,11 @@
 //   lumivox-tool info FILE
 //   lumivox-tool filter IN OUT NAME [ARG...] [--mask MASK] [--col1 C] [--col2 C] [--seed S]
 //   lumivox-tool filter --list
+//   lumivox-tool info SHOW.sli
+//   lumivox-tool resave IN.sli OUT.sli
+//   lumivox-tool fx A.bmp B.bmp OUT.bmp --effect K --elapsed E --duration T [--seed S] [--repeat N]
+
+#include "tools/commands.h"
 
 #include "filters/filtercommand.h"
 #include "platform/random.h"
@@ -18,7 +23,7 @@
 #include <algorithm>
 #include <cstdio>
 
-namespace {
+namespace tool {
 
 int fail(const QString& text)
 {
@@ -32,7 +37,10 @@ int usage()
                                "  lumivox-tool convert EIN AUS [--format N] [--quality Q]\n"
                                "  lumivox-tool info DATEI\n"
                                "  lumivox-tool filter EIN AUS NAME [ARG...] [--mask MASKE] [--col1 F] [--col2 F] [--seed S]\n"
-                               "  lumivox-tool filter --list"));
+                               "  lumivox-tool filter --list\n"
+                               "  lumivox-tool info SHOW.sli\n"
+                               "  lumivox-tool resave EIN.sli AUS.sli\n"
+                               "  lumivox-tool fx A.bmp B.bmp AUS.bmp --effect K --elapsed E --duration T [--seed S] [--repeat N]"));
 }
 
 bool intOption(const QStringList& args, int& i, int& value)
@@ -78,7 +86,7 @@ int convert(const QStringList& args)
     return 0;
 }
 
-int info(const QStringList& args)
+int pictureInfo(const QStringList& args)
 {
     if (args.size() != 1)
         return usage();
@@ -90,6 +98,8 @@ int info(const QStringList& args)
                 raster::DibHeight(image.get()), raster::DibBitCount(image.get()));
     return 0;
 }
+
+namespace {
 
 bool colourOption(const QStringList& args, int& i, uint32_t& value)
 {
@@ -147,6 +157,8 @@ bool loadMask(const QString& file, int32_t width, int32_t height, raster::DibGua
     selection.SelBottom = bottom;
     return true;
 }
+
+} // namespace
 
 int filter(const QStringList& args)
 {
@@ -212,19 +224,25 @@ int filter(const QStringList& args)
     return 0;
 }
 
-} // namespace
+} // namespace tool
 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
+    using namespace tool;
     if (args.isEmpty())
         return usage();
     const QString command = args.takeFirst();
     if (command == QLatin1String("convert"))
         return convert(args);
     if (command == QLatin1String("info"))
-        return info(args);
+        return args.size() == 1 && args[0].endsWith(QLatin1String(".sli"), Qt::CaseInsensitive) ? showInfo(args)
+                                                                                                : pictureInfo(args);
+    if (command == QLatin1String("resave"))
+        return resave(args);
+    if (command == QLatin1String("fx"))
+        return fx(args);
     if (command == QLatin1String("filter"))
         return filter(args);
     return usage();

@@ -1,0 +1,28 @@
+#pragma once
+// The subcommands of lumivox-tool, one file each, and what they share.
+
+#include <QString>
+#include <QStringList>
+
+namespace tool {
+
+// Prints text on stderr and returns the exit status 1.
+int fail(const QString& text);
+// Prints the usage text and returns 1.
+int usage();
+// Reads the integer after args[i] (advancing i); false when missing or not a number.
+bool intOption(const QStringList& args, int& i, int& value);
+
+// The picture commands (main.cpp).
+int convert(const QStringList& args);
+int pictureInfo(const QStringList& args);
+int filter(const QStringList& args);
+
+// The show commands (showcommands.cpp).
+int showInfo(const QStringList& args);
+int resave(const QStringList& args);
+
+// The transition frame (fxcommand.cpp).
+int fx(const QStringList& args);
+
+} // namespace tool
