@@ -360,8 +360,9 @@ bool SaveFile(ShowDocument& show, const QString& path, bool namesOnly)
     const QString folder = ShowFolder(path);
     const QString failText = QStringLiteral("Lumivox speichern: Konnte die Datei %1 nicht erstellen!").arg(name);
 
+    // Unbuffered, so that a write the disk refuses fails right there.
     QSaveFile file(folder + name);
-    if (!file.open(QIODevice::WriteOnly)) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         showStop(failText);
         return false;
     }
