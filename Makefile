@@ -36,8 +36,8 @@ test: build build-asan
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --output-on-failure -j $(JOBS)
 
-# For now: converts the bundled sample picture with lumivox-tool and prints
-# what it wrote.
+# Plays the bundled demo show in LumivoxPlayer (under a virtual display,
+# with screenshots, when there is no display).
 run: build
 	scripts/run-demo $(BUILD)
 

@@ -22,4 +22,12 @@ void PostMessage(QObject* window, uint32_t message, intptr_t wParam, intptr_t lP
         QCoreApplication::postEvent(window, new WindowMessageEvent(message, wParam, lParam));
 }
 
+void SendMessage(QObject* window, uint32_t message, intptr_t wParam, intptr_t lParam)
+{
+    if (!window)
+        return;
+    WindowMessageEvent event(message, wParam, lParam);
+    QCoreApplication::sendEvent(window, &event);
+}
+
 } // namespace platform

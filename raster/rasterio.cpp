@@ -52,7 +52,7 @@ void adviseHugePages(uint8_t* bits, uint64_t size)
 
 void postProgress(QObject* window, int percent)
 {
-    platform::PostMessage(window, platform::WM_USER, percent);
+    platform::SendMessage(window, platform::WM_USER, percent);
 }
 } // namespace
 

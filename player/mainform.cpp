@@ -1,0 +1,167 @@
+#include "player/mainform.h"
+
+#include "platform/messages.h"
+#include "platform/paths.h"
+#include "platform/random.h"
+#include "show/showfile.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPainter>
+#include <QScreen>
+#include <QStatusBar>
+#include <QToolButton>
+
+namespace player {
+
+// The owner-drawn progress panel: navy from the left edge to the share of
+// its width that the percentage gives.
+class ProgressPanel : public QWidget {
+public:
+    explicit ProgressPanel(const int& percent, QWidget* parent) : QWidget(parent), m_percent(percent)
+    {
+        setFixedWidth(50);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        const QRect r = rect();
+        const int filled = r.width() * m_percent / 100;
+        painter.fillRect(QRect(r.left(), r.top(), filled, r.height()), QColor(0x00, 0x00, 0x80));
+    }
+
+private:
+    const int& m_percent;
+};
+
+TMainForm::TMainForm(const QStringList& arguments, QWidget* parent) : QMainWindow(parent), m_arguments(arguments)
+{
+    FormCreate();
+}
+
+TMainForm::~TMainForm()
+{
+    ClearSlides(m_show.Slides);
+}
+
+void TMainForm::FormCreate()
+{
+    setObjectName(QStringLiteral("MainForm"));
+    setWindowTitle(QStringLiteral("KOR-VAN Lumivox-Player 3.0"));
+    resize(436, 178);
+    if (const QScreen* s = QGuiApplication::primaryScreen())
+        move(s->geometry().center() - rect().center());
+
+    OpenBtn = new QToolButton(this);
+    OpenBtn->setObjectName(QStringLiteral("OpenBtn"));
+    OpenBtn->setText(QStringLiteral("\u00d6&ffnen..."));
+    OpenBtn->setToolTip(QStringLiteral("SlideShow \u00f6ffnen..."));
+    OpenBtn->setAutoRaise(true);
+    OpenBtn->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    auto* centre = new QWidget(this);
+    OpenBtn->setParent(centre);
+    OpenBtn->move(8, 8);
+    setCentralWidget(centre);
+    connect(OpenBtn, &QToolButton::clicked, this, &TMainForm::OpenBtnClick);
+
+    StatusBar1 = new QStatusBar(this);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setSizeGripEnabled(false);
+    m_textPanel = new QLabel(StatusBar1);
+    m_textPanel->setFixedWidth(250);
+    m_progressPanel = new ProgressPanel(m_percent, StatusBar1);
+    StatusBar1->addWidget(m_textPanel);
+    StatusBar1->addWidget(m_progressPanel);
+    setStatusBar(StatusBar1);
+
+    m_programFolder = platform::IncludeTrailingPathDelimiter(QCoreApplication::applicationDirPath());
+    OpenDialog = new QFileDialog(this);
+    OpenDialog->setObjectName(QStringLiteral("OpenDialog"));
+    OpenDialog->setNameFilter(QStringLiteral("Lumivox-Dateien (*.sli)"));
+    OpenDialog->setDefaultSuffix(QStringLiteral("sli"));
+    OpenDialog->setDirectory(m_programFolder);
+    OpenDialog->setFileMode(QFileDialog::ExistingFile);
+    OpenDialog->setAcceptMode(QFileDialog::AcceptOpen);
+
+    // The player's list grows one slide at a time.
+    m_show.Slides.SetGrowBy(1);
+    platform::Randomize();
+    Setsavedfilename(QString());
+
+    m_showForm = new show::TShowForm(this);
+}
+
+void TMainForm::Setsavedfilename(const QString& path)
+{
+    m_showFileName = path;
+    const QString name = path.isEmpty() ? QStringLiteral("Unbenannt.sli") : platform::ExtractFileName(path);
+    setWindowTitle(QStringLiteral("KOR-VAN Lumivox Player 3.0 - [") + name + QStringLiteral("]"));
+}
+
+bool TMainForm::OpenFile(const QString& path)
+{
+    if (!show::OpenFile(m_show, path, this))
+        return false;
+    Setsavedfilename(path);
+    SetProStatus(0);
+    return true;
+}
+
+void TMainForm::GoBtn1Click()
+{
+    if (!m_showForm->StartShow(m_show.Slides, m_show.Settings))
+        return; // nothing to play: the window waits for another file
+    m_played = true;
+    close();
+    QCoreApplication::quit();
+}
+
+void TMainForm::OpenBtnClick()
+{
+    if (OpenDialog->exec() != QDialog::Accepted || OpenDialog->selectedFiles().isEmpty())
+        return;
+    if (OpenFile(OpenDialog->selectedFiles().constFirst()))
+        GoBtn1Click();
+}
+
+void TMainForm::SetProStatus(int percent)
+{
+    m_percent = std::clamp(percent, 0, 100);
+    // Drawn at once: the progress comes while the show's pictures load.
+    if (m_progressPanel->isVisible())
+        m_progressPanel->repaint();
+}
+
+bool TMainForm::event(QEvent* event)
+{
+    if (event->type() == platform::WindowMessageEvent::eventType()) {
+        const auto* message = static_cast<platform::WindowMessageEvent*>(event);
+        if (message->message() == platform::WM_USER)
+            SetProStatus(int(message->wParam()));
+        return true;
+    }
+    return QMainWindow::event(event);
+}
+
+void TMainForm::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    // After the window is on the screen, so the load progress shows.
+    QMetaObject::invokeMethod(this, &TMainForm::FormShow, Qt::QueuedConnection);
+}
+
+void TMainForm::FormShow()
+{
+    if (!m_openedOnce) {
+        m_openedOnce = true;
+        if (!m_arguments.isEmpty())
+            OpenFile(m_arguments.constFirst());
+    }
+    GoBtn1Click();
+}
+
+} // namespace player
