@@ -10,6 +10,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 namespace show {
 
@@ -23,6 +24,27 @@ const TSlideRecord& slideAt(const TDynaArray& slides, int32_t i)
 QColor toQColor(COLORREF c)
 {
     return QColor(platform::GetRValue(c), platform::GetGValue(c), platform::GetBValue(c));
+}
+
+// Fills the part of rect that lies on the surface with colour.
+void fillRect(QImage& image, QRect rect, COLORREF colour)
+{
+    rect &= image.rect();
+    if (rect.isEmpty())
+        return;
+    if (image.format() != QImage::Format_BGR888) {
+        QPainter(&image).fillRect(rect, toQColor(colour));
+        return;
+    }
+    const uint8_t b = platform::GetBValue(colour), g = platform::GetGValue(colour), r = platform::GetRValue(colour);
+    uint8_t* first = image.scanLine(rect.top()) + 3 * rect.left();
+    for (int x = 0; x < rect.width(); ++x) {
+        first[3 * x] = b;
+        first[3 * x + 1] = g;
+        first[3 * x + 2] = r;
+    }
+    for (int y = rect.top() + 1; y <= rect.bottom(); ++y)
+        std::memcpy(image.scanLine(y) + 3 * rect.left(), first, size_t(3 * rect.width()));
 }
 
 struct Placed {
@@ -209,7 +231,6 @@ Composition ComposeSlide(TDynaArray& slides, int32_t current, int32_t width, int
 
     if (!work.resize(width, height))
         return result;
-    work.fill(head.BackColor);
     if (desktopWidth <= 0)
         desktopWidth = DesktopWidth();
     if (desktopWidth <= 0)
@@ -226,7 +247,24 @@ Composition ComposeSlide(TDynaArray& slides, int32_t current, int32_t width, int
         PictureSize(box, m.KeepAspect == 1, hasPicture ? w : 0, hasPicture ? h : 0, at.pw, at.ph);
         PlacePicture(box, m.Placement, at.pw, at.ph, at.px, at.py);
         PathOffset(m, elapsed, width, height, at.dx, at.dy);
-        if (m.PictureVisible == 1 && hasPicture)
+        const bool drawn = m.PictureVisible == 1 && hasPicture;
+        if (i == group.First) {
+            // The background: the first picture covers its rectangle
+            // completely, so only the rest of the surface needs the colour.
+            const QRect surface(0, 0, width, height);
+            const QRect picture = drawn ? QRect(at.px + at.dx, at.py + at.dy, at.pw, at.ph) & surface : QRect();
+            if (picture.isEmpty()) {
+                work.fill(head.BackColor);
+            } else {
+                QImage& image = work.image();
+                fillRect(image, QRect(0, 0, width, picture.top()), head.BackColor);
+                fillRect(image, QRect(0, picture.bottom() + 1, width, height - picture.bottom() - 1), head.BackColor);
+                fillRect(image, QRect(0, picture.top(), picture.left(), picture.height()), head.BackColor);
+                fillRect(image, QRect(picture.right() + 1, picture.top(), width - picture.right() - 1, picture.height()),
+                         head.BackColor);
+            }
+        }
+        if (drawn)
             raster::DrawDib(&dc, at.px + at.dx, at.py + at.dy, at.pw, at.ph, m.Dib, 0, 0, w, h, true,
                             platform::SRCCOPY, true, nullptr);
         if (m.CommentVisible == 1 && m.Comment && m.Comment[0]) {
