@@ -1,11 +1,14 @@
 #include "filters/filtercommand.h"
 
+#include "platform/msgbox.h"
+
 namespace filters {
 
 std::vector<FilterCommand> allFilterCommands()
 {
     std::vector<FilterCommand> all;
-    for (auto group : {convolutionCommands, colourCommands, geometryCommands}) {
+    for (auto group : {convolutionCommands, colourCommands, geometryCommands, depthCommands, effectCommands,
+                       paletteCommands}) {
         const auto commands = group();
         all.insert(all.end(), commands.begin(), commands.end());
     }
@@ -30,6 +33,27 @@ bool doubleArg(const QStringList& args, int index, double& value, QString& error
     if (!ok)
         error = QStringLiteral("Fehler: Argument %1 muss eine Zahl sein!").arg(index + 1);
     return ok;
+}
+
+bool rangeArg(const QStringList& args, int index, int lo, int hi, int& value, QString& error)
+{
+    if (!intArg(args, index, value, error))
+        return false;
+    if (value < lo || value > hi) {
+        error = QStringLiteral("Fehler: Argument %1 muss zwischen %2 und %3 liegen!").arg(index + 1).arg(lo).arg(hi);
+        return false;
+    }
+    return true;
+}
+
+QString errorTexts(const platform::MessageBoxScript& script)
+{
+    QStringList texts;
+    for (const auto& shown : script.shown()) {
+        if (shown.icon == platform::MsgIcon::Error)
+            texts << shown.text;
+    }
+    return texts.join(QLatin1Char('\n'));
 }
 
 } // namespace filters

@@ -11,6 +11,10 @@
 
 #include <vector>
 
+namespace platform {
+class MessageBoxScript;
+}
+
 namespace filters {
 
 struct FilterCommand {
@@ -19,6 +23,11 @@ struct FilterCommand {
     // Runs the algorithm on image (in place, or by replacing it with the new
     // picture). Returns an error text, empty on success.
     QString (*run)(const QStringList& args, raster::DibGuard& image, FilterContext& context);
+    // Set for commands whose result is a text rather than a changed picture
+    // (CountColors): runs the command like run and fills output with the
+    // text lumivox-tool prints. Returns an error text, empty on success.
+    QString (*report)(const QStringList& args, raster::DibGuard& image, FilterContext& context,
+                      QString& output) = nullptr;
 };
 
 std::vector<FilterCommand> allFilterCommands();
@@ -27,9 +36,17 @@ std::vector<FilterCommand> allFilterCommands();
 std::vector<FilterCommand> convolutionCommands();
 std::vector<FilterCommand> colourCommands();
 std::vector<FilterCommand> geometryCommands();
+std::vector<FilterCommand> depthCommands();
+std::vector<FilterCommand> effectCommands();
+std::vector<FilterCommand> paletteCommands();
 
 // Argument helpers: parse or fail with a German text.
 bool intArg(const QStringList& args, int index, int& value, QString& error);
 bool doubleArg(const QStringList& args, int index, double& value, QString& error);
+// An integer argument within lo..hi.
+bool rangeArg(const QStringList& args, int index, int lo, int hi, int& value, QString& error);
+// The tool has no windows: the texts of the error boxes a command showed
+// while script recorded them, one a line, become its error text.
+QString errorTexts(const platform::MessageBoxScript& script);
 
 } // namespace filters

@@ -201,7 +201,9 @@ int filter(const QStringList& args)
                                       [&name](const filters::FilterCommand& c) { return name == QLatin1String(c.name); });
     if (command == commands.end())
         return fail(QStringLiteral("Fehler: Unbekannter Filter %1!").arg(name));
-    const int format = raster::FormatFromExtension(out);
+    // OUT "-" writes no picture, for commands that only report or save a palette.
+    const bool writeOut = out != QLatin1String("-");
+    const int format = writeOut ? raster::FormatFromExtension(out) : -1;
     if (format == 0)
         return fail(QStringLiteral("Fehler: Unbekanntes Zielformat für %1!").arg(out));
 
@@ -214,12 +216,15 @@ int filter(const QStringList& args)
     if (!maskFile.isEmpty() &&
         !loadMask(maskFile, raster::DibWidth(image.get()), raster::DibHeight(image.get()), mask, context.selection, error))
         return fail(error);
-    error = command->run(words, image, context);
+    QString output;
+    error = command->report ? command->report(words, image, context, output) : command->run(words, image, context);
     if (!error.isEmpty())
         return fail(error);
+    if (!output.isEmpty())
+        std::printf("%s\n", output.toUtf8().constData());
     if (!image)
         return fail(raster::imageErrorText(raster::ImageError::OutOfMemory));
-    if (raster::SaveDib(image.get(), out, format, nullptr) != 1)
+    if (writeOut && raster::SaveDib(image.get(), out, format, nullptr) != 1)
         return fail(QStringLiteral("Fehler: Das Bild konnte nicht als %1 gespeichert werden!").arg(out));
     return 0;
 }
