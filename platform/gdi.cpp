@@ -1,5 +1,9 @@
 #include "platform/gdi.h"
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
 #include "platform/palette.h"
 
 #include <QGuiApplication>
@@ -461,6 +465,52 @@ int GdiBitmap::readDibRows24(int firstScan, int lines, uint8_t* dibBits) const
         std::memset(d + pixelBytes, 0, stride - pixelBytes);
     }
     return n;
+}
+
+namespace {
+
+// One row of blue, green, red bytes to 0xFFRRGGBB words.
+void bgrRowToRgb32Plain(const uint8_t* in, uint32_t* out, int width)
+{
+    for (int x = 0; x < width; ++x, in += 3)
+        out[x] = 0xFF000000u | uint32_t(in[2]) << 16 | uint32_t(in[1]) << 8 | in[0];
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+// The same, four pixels per shuffle.
+__attribute__((target("ssse3"))) void bgrRowToRgb32Ssse3(const uint8_t* in, uint32_t* out, int width)
+{
+    const __m128i order = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+    const __m128i alpha = _mm_set1_epi32(int(0xFF000000u));
+    int x = 0;
+    // Each load reads 16 bytes for 4 pixels (12 bytes): stop while 16 remain.
+    for (; 3 * (x + 4) + 4 <= 3 * width; x += 4) {
+        const __m128i pixels = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 3 * x));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_or_si128(_mm_shuffle_epi8(pixels, order), alpha));
+    }
+    bgrRowToRgb32Plain(in + 3 * x, out + x, width - x);
+}
+#endif
+
+} // namespace
+
+void GdiBitmap::toScreenImage(QImage& out) const
+{
+    if (m_image.isNull()) {
+        out = QImage();
+        return;
+    }
+    if (out.size() != m_image.size() || out.format() != QImage::Format_RGB32 || out.isDetached() == false)
+        out = QImage(m_image.size(), QImage::Format_RGB32);
+    if (out.isNull())
+        return;
+    auto convert = bgrRowToRgb32Plain;
+#if defined(__x86_64__) || defined(__i386__)
+    if (__builtin_cpu_supports("ssse3"))
+        convert = bgrRowToRgb32Ssse3;
+#endif
+    for (int y = 0; y < m_image.height(); ++y)
+        convert(m_image.constScanLine(y), reinterpret_cast<uint32_t*>(out.scanLine(y)), m_image.width());
 }
 
 int GdiBitmap::writeDibRows(int firstScan, int lines, const void* bits, const BITMAPINFO* info)

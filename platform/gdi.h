@@ -125,6 +125,12 @@ public:
     // Returns the rows copied, 0 when the DIB cannot be taken.
     int writeDibRows(int firstScan, int lines, const void* bits, const BITMAPINFO* info);
 
+    // The pixels in the screen's own format (Format_RGB32) in out, whose
+    // pixels are reused when its size already fits. Windows draw that format
+    // with a plain copy, where a 24-bit image would be converted on every
+    // paint.
+    void toScreenImage(QImage& out) const;
+
 private:
     QImage m_image;
 };

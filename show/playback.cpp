@@ -73,8 +73,10 @@ bool ShowPlayback::StartShow()
         m_host.sendMci(QStringLiteral("play musik from 0"), nullptr, 0);
         MusicStatus = queryMusic();
     }
-    PrevFrame.resize(0, 0);
+    // No start picture yet: the first slide comes in from black.
+    m_prevFrameValid = m_lastFrameValid = false;
     m_fxOldFilled = false;
+    prepareSurfaces();
     platform::Randomize();
     ShowSeed = uint32_t(platform::Random(1000000));
     // The first slide's sound starts with it, as every later slide's does.
@@ -115,10 +117,29 @@ int32_t ShowPlayback::GroupDuration(int32_t index) const
     return int32_t(std::min<int64_t>(longest, INT32_MAX));
 }
 
+void ShowPlayback::prepareSurfaces()
+{
+    // Every screen-sized image a tick needs, made and touched before the
+    // first tick, so that no tick of the show waits for fresh memory.
+    const QSize size = ExportMode ? QSize(ExportWidth, ExportHeight) : m_host.surfaceSize();
+    if (size.width() <= 0 || size.height() <= 0)
+        return;
+    for (platform::GdiBitmap* bitmap : {&WorkBitmap, &LastFrame, &PrevFrame, &m_screen, &m_spareScreen}) {
+        bitmap->resize(size.width(), size.height());
+        bitmap->fill(0);
+    }
+    if (makeFx(size.width(), size.height()))
+        m_host.present(m_screen); // black, as the first transition starts
+}
+
 void ShowPlayback::prepareSlideChange()
 {
-    PrevFrame = std::move(LastFrame);
-    LastFrame = platform::GdiBitmap();
+    // The last composition of the slide being left becomes the start picture
+    // of the next transition. The bitmaps change places rather than being
+    // made anew; the flags say which of them hold a frame.
+    std::swap(PrevFrame, LastFrame);
+    m_prevFrameValid = m_lastFrameValid;
+    m_lastFrameValid = false;
     m_fxOldFilled = false;
     if (CurrentIndex >= 0 && CurrentIndex < int32_t(m_slides.Count()) &&
         slideAt(m_slides, CurrentIndex).SoundMode == 0 && m_host.soundPlaying())
@@ -254,7 +275,7 @@ void ShowPlayback::PaintCycle()
         if (!m_fxOldFilled) {
             // The start picture: the last screen of the slide before, or
             // black for the first slide.
-            if (PrevFrame.width() == width && PrevFrame.height() == height)
+            if (m_prevFrameValid && PrevFrame.width() == width && PrevFrame.height() == height)
                 PrevFrame.readDibRows24(0, height, m_fxOld.Bits);
             else
                 std::memset(m_fxOld.Bits, 0, bytes);
@@ -285,6 +306,7 @@ void ShowPlayback::PaintCycle()
     // The composition becomes the last frame; the old last frame's pixels
     // are composed over on the next tick.
     std::swap(LastFrame, WorkBitmap);
+    m_lastFrameValid = true;
 }
 
 void ShowPlayback::StopBtnClick()

@@ -93,11 +93,15 @@ public:
     // The desktop width comment fonts are scaled against (0: the screen's).
     int32_t DesktopWidthOverride = 0;
 
+    // The composition, the most recent frame and the start picture of the
+    // next transition. They keep the surface's size for the whole show and
+    // change places instead of being copied.
     platform::GdiBitmap WorkBitmap;
     platform::GdiBitmap LastFrame;
     platform::GdiBitmap PrevFrame;
 
 private:
+    void prepareSurfaces();
     void prepareSlideChange();
     void chooseEffect(int32_t index);
     void startSlideSound(int32_t index, bool evenWhenExporting);
@@ -114,6 +118,8 @@ private:
     // tick would cost more than the transition itself on a 4K screen.
     raster::TDibRecord m_fxOld{}, m_fxNew{}, m_fxOut{};
     bool m_fxOldFilled = false;
+    bool m_prevFrameValid = false;
+    bool m_lastFrameValid = false;
     platform::GdiBitmap m_screen, m_spareScreen;
     bool m_musicOpen = false;
 };

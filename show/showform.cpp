@@ -252,7 +252,7 @@ QSize TShowForm::surfaceSize() const
 
 void TShowForm::present(const platform::GdiBitmap& frame)
 {
-    m_frame = frame.image();
+    frame.toScreenImage(m_frame);
     ShowPaintBox1->update();
 }
 

@@ -420,3 +420,20 @@ TEST(Gdi, PrinterPagesGetThePicture)
         }
     }
 }
+
+TEST(Gdi, ScreenImagesHaveTheBitmapsColours)
+{
+    for (int width : {1, 3, 4, 5, 7, 16, 17, 33}) {
+        SCOPED_TRACE(width);
+        platform::GdiBitmap bitmap(width, 3);
+        for (int y = 0; y < 3; ++y) {
+            uint8_t* row = bitmap.image().scanLine(y);
+            for (int i = 0; i < 3 * width; ++i)
+                row[i] = uint8_t(i * 37 + y * 11 + width);
+        }
+        QImage screen(5, 5, QImage::Format_RGB32); // a size that must be replaced
+        bitmap.toScreenImage(screen);
+        ASSERT_EQ(screen.format(), QImage::Format_RGB32);
+        EXPECT_EQ(screen, bitmap.image().convertToFormat(QImage::Format_RGB32));
+    }
+}
