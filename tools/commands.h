@@ -24,5 +24,7 @@ int resave(const QStringList& args);
 
 // The transition frame (fxcommand.cpp).
 int fx(const QStringList& args);
+// One screen of a show (rendercommand.cpp).
+int render(const QStringList& args);
 
 } // namespace tool

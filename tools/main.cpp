@@ -8,6 +8,8 @@
 //   lumivox-tool info SHOW.sli
 //   lumivox-tool resave IN.sli OUT.sli
 //   lumivox-tool fx A.bmp B.bmp OUT.bmp --effect K --elapsed E --duration T [--seed S] [--repeat N]
+//   lumivox-tool render SHOW.sli OUT.bmp --slide N --at MS --size WxH [--desktop-width D] [--seed S]
+//                [--effect K] [--repeat N]
 
 #include "tools/commands.h"
 
@@ -18,10 +20,13 @@
 #include "raster/rasterio.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QStringList>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 
 namespace tool {
 
@@ -40,7 +45,8 @@ int usage()
                                "  lumivox-tool filter --list\n"
                                "  lumivox-tool info SHOW.sli\n"
                                "  lumivox-tool resave EIN.sli AUS.sli\n"
-                               "  lumivox-tool fx A.bmp B.bmp AUS.bmp --effect K --elapsed E --duration T [--seed S] [--repeat N]"));
+                               "  lumivox-tool fx A.bmp B.bmp AUS.bmp --effect K --elapsed E --duration T [--seed S] [--repeat N]\n"
+                               "  lumivox-tool render SHOW.sli AUS.bmp --slide N --at MS --size BxH [--desktop-width D] [--seed S] [--effect K] [--repeat N]"));
 }
 
 bool intOption(const QStringList& args, int& i, int& value)
@@ -233,8 +239,17 @@ int filter(const QStringList& args)
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
-    QStringList args = app.arguments().mid(1);
+    // Rendering a show draws text, which needs the graphical side of Qt;
+    // without a display it draws off screen.
+    const bool drawsText = argc > 1 && std::strcmp(argv[1], "render") == 0;
+    if (drawsText && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    std::unique_ptr<QCoreApplication> app;
+    if (drawsText)
+        app = std::make_unique<QGuiApplication>(argc, argv);
+    else
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    QStringList args = QCoreApplication::arguments().mid(1);
     using namespace tool;
     if (args.isEmpty())
         return usage();
@@ -248,6 +263,8 @@ int main(int argc, char** argv)
         return resave(args);
     if (command == QLatin1String("fx"))
         return fx(args);
+    if (command == QLatin1String("render"))
+        return render(args);
     if (command == QLatin1String("filter"))
         return filter(args);
     return usage();
