@@ -23,7 +23,8 @@ namespace {
 
 class ScreenHost : public show::ShowHost {
 public:
-    explicit ScreenHost(QSize size) : m_size(size), m_screen(size, QImage::Format_RGB32) {}
+    // The screen exists before the show starts, as a window's does.
+    explicit ScreenHost(QSize size) : m_size(size), m_screen(size, QImage::Format_RGB32) { m_screen.fill(Qt::black); }
     bool closed = false;
     int frames = 0;
     void closeShow() override { closed = true; }

@@ -79,6 +79,13 @@ bool ShowPlayback::StartShow()
     prepareSurfaces();
     platform::Randomize();
     ShowSeed = uint32_t(platform::Random(1000000));
+    // One composition ahead of the first tick, so that what is made on
+    // first use (the fonts of the comments, the glyphs) is ready.
+    if (!WorkBitmap.isEmpty()) {
+        const uint32_t seed = platform::RandSeed;
+        ComposeSlide(m_slides, 0, WorkBitmap.width(), WorkBitmap.height(), 0, ShowSeed, WorkBitmap, DesktopWidthOverride);
+        platform::RandSeed = seed;
+    }
     // The first slide's sound starts with it, as every later slide's does.
     startSlideSound(0, false);
     return true;
@@ -128,8 +135,23 @@ void ShowPlayback::prepareSurfaces()
         bitmap->resize(size.width(), size.height());
         bitmap->fill(0);
     }
-    if (makeFx(size.width(), size.height()))
-        m_host.present(m_screen); // black, as the first transition starts
+    if (!makeFx(size.width(), size.height()))
+        return;
+    for (raster::TDibRecord* fx : {&m_fxOld, &m_fxNew, &m_fxOut})
+        std::memset(fx->Bits, 0, raster::DibSizeImage(*fx));
+    // The spirals keep a table for the surface's size; it is made now
+    // rather than in the first tick that needs it.
+    bool spiral = false;
+    for (uint32_t i = 0; i < m_slides.Count() && !spiral; ++i) {
+        const int32_t effect = ElementAt<TSlideRecord>(m_slides, i)->Effect;
+        spiral = effect == 0 || effect == 35 || effect == 36;
+    }
+    if (spiral) {
+        const uint32_t seed = platform::RandSeed;
+        dofx(m_fxOut, m_fxOld, m_fxNew, 0, 1, 35);
+        platform::RandSeed = seed;
+    }
+    m_host.present(m_screen); // black, as the first transition starts
 }
 
 void ShowPlayback::prepareSlideChange()
