@@ -1,5 +1,6 @@
 #include "show/showfile.h"
 
+#include "platform/messages.h"
 #include "platform/msgbox.h"
 #include "platform/paths.h"
 #include "platform/textcodec.h"
@@ -15,9 +16,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <optional>
+#include <system_error>
+#include <thread>
 
 namespace show {
 
@@ -262,27 +267,63 @@ QString readPath(const QString& stored, const QString& showFolder)
     return stored;
 }
 
-// The slide's picture from its stored bytes, through a temporary file and
-// the raster library. A picture that cannot be rebuilt leaves Dib empty.
-void readPicture(TSlideRecord& slide, uint8_t format, std::vector<uint8_t> bytes, QObject* progressWindow)
+// A slide's stored picture, read from the file and waiting to be decoded.
+struct PictureJob {
+    uint32_t slide = 0;
+    uint8_t format = 0;
+    std::vector<uint8_t> bytes;
+    raster::TDibRecord picture{};
+};
+
+// Rebuilds the picture from its stored bytes, through a temporary file and
+// the raster library. A picture that cannot be rebuilt stays empty.
+void decodePicture(PictureJob& job)
 {
-    if (format != kPictureJpeg && format != kPictureGif)
-        return;
     TempPicture temp;
-    if (!temp.created() || !temp.write(bytes.data(), bytes.size()) || !temp.closeFile())
+    if (!temp.created() || !temp.write(job.bytes.data(), job.bytes.size()) || !temp.closeFile())
         return;
-    raster::TDibRecord picture;
-    raster::OpenDib(&picture, temp.path(), rasterFormat(format), progressWindow);
-    if (!picture.Bits) {
-        if (picture.Info)
-            raster::deldib(picture);
-        return;
+    raster::OpenDib(&job.picture, temp.path(), rasterFormat(job.format), nullptr);
+    if (!job.picture.Bits) {
+        if (job.picture.Info)
+            raster::deldib(job.picture);
+        job.picture = raster::TDibRecord{};
     }
-    slide.Dib = picture;
-    KeepPictureBytes(slide, format, std::move(bytes));
 }
 
-bool readSlide(Reader& in, TDynaArray& slides, void** currentNode, const QString& showFolder, QObject* progressWindow)
+// Decodes every picture, on as many cores as there are (the pictures are
+// independent; decoding is most of the time a show takes to open). Progress
+// goes to progressWindow as the share of pictures done, from this thread.
+void decodePictures(std::vector<PictureJob>& jobs, QObject* progressWindow)
+{
+    std::atomic<size_t> next{0};
+    std::atomic<size_t> done{0};
+    auto work = [&jobs, &next, &done](bool report, QObject* window) {
+        for (size_t i; (i = next.fetch_add(1)) < jobs.size();) {
+            decodePicture(jobs[i]);
+            const size_t finished = done.fetch_add(1) + 1;
+            if (report)
+                platform::SendMessage(window, platform::WM_USER, intptr_t(finished * 100 / jobs.size()));
+        }
+    };
+    platform::SendMessage(progressWindow, platform::WM_USER, 0);
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    const size_t helpers = std::min<size_t>(std::min(cores, 8u) - 1, jobs.size() > 1 ? jobs.size() - 1 : 0);
+    std::vector<std::thread> threads;
+    for (size_t k = 0; k < helpers; ++k) {
+        try {
+            threads.emplace_back(work, false, nullptr);
+        } catch (const std::system_error&) {
+            break; // fewer helpers, same result
+        }
+    }
+    work(true, progressWindow);
+    for (std::thread& t : threads)
+        t.join();
+    platform::SendMessage(progressWindow, platform::WM_USER, 100);
+}
+
+bool readSlide(Reader& in, TDynaArray& slides, void** currentNode, const QString& showFolder,
+               std::vector<PictureJob>& pictures)
 {
     TSlideRecord* slide = AddBlankSlide(slides, currentNode);
     if (!slide)
@@ -341,8 +382,10 @@ bool readSlide(Reader& in, TDynaArray& slides, void** currentNode, const QString
     if (!in.ok())
         return false;
 
-    // Decoded last, once the slide's block is known to be whole.
-    readPicture(*slide, format, std::move(picture), progressWindow);
+    // Decoded once the whole file is known to be sound; other format
+    // bytes leave the slide without a picture.
+    if ((format == kPictureJpeg || format == kPictureGif) && !picture.empty())
+        pictures.push_back({slides.Count() - 1, format, std::move(picture), {}});
     return true;
 }
 
@@ -464,12 +507,21 @@ bool OpenFile(ShowDocument& show, const QString& path, QObject* progressWindow)
     const int32_t playBar = in.i32();
     const int32_t count = in.i32();
     bool ok = in.ok();
+    std::vector<PictureJob> pictures;
     for (int32_t i = 0; ok && i < count; ++i)
-        ok = readSlide(in, slides, reinterpret_cast<void**>(&currentNode), folder, progressWindow);
+        ok = readSlide(in, slides, reinterpret_cast<void**>(&currentNode), folder, pictures);
     if (!ok) {
         ClearSlides(slides);
         showStop(invalidFileText());
         return false;
+    }
+    decodePictures(pictures, progressWindow);
+    for (PictureJob& job : pictures) {
+        if (!job.picture.Bits)
+            continue;
+        TSlideRecord& slide = *ElementAt<TSlideRecord>(slides, job.slide);
+        slide.Dib = job.picture;
+        KeepPictureBytes(slide, job.format, std::move(job.bytes));
     }
 
     settings.MusicFile = music;

@@ -1,3 +1,4 @@
+#include "platform/messages.h"
 #include "platform/msgbox.h"
 #include "platform/textcodec.h"
 #include "raster/codec.h"
@@ -221,6 +222,35 @@ TEST(ShowFile, WritesTheFieldsInTheirOrderAndReadsThemBack)
     EXPECT_EQ(raster::DibWidth(back.slide(2)->Dib), 6);
     EXPECT_EQ(raster::DibBitCount(back.slide(2)->Dib), 24);
     EXPECT_EQ(back.slide(0)->EffectInUse, 0);
+}
+
+TEST(ShowFile, OpeningReportsProgressWhileThePicturesLoad)
+{
+    struct Window : QObject {
+        std::vector<int> percents;
+        bool event(QEvent* e) override
+        {
+            if (e->type() != platform::WindowMessageEvent::eventType())
+                return QObject::event(e);
+            percents.push_back(int(static_cast<platform::WindowMessageEvent*>(e)->wParam()));
+            return true;
+        }
+    };
+    QTemporaryDir dir;
+    ShowDocument show;
+    for (int i = 0; i < 5; ++i)
+        AddNewSlide(show, testutil::patternImage(30, 20, i % 2 ? 8 : 24, uint32_t(i)), QStringLiteral("/b/%1").arg(i));
+    ASSERT_TRUE(SaveFile(show, dir.filePath("p.sli"), false));
+    Window window;
+    ShowDocument back;
+    ASSERT_TRUE(OpenFile(back, dir.filePath("p.sli"), &window));
+    ASSERT_GE(window.percents.size(), 3u);
+    EXPECT_EQ(window.percents.front(), 0);
+    EXPECT_EQ(window.percents.back(), 100);
+    EXPECT_TRUE(std::is_sorted(window.percents.begin(), window.percents.end()));
+    for (uint32_t i = 0; i < 5; ++i) // every picture where it belongs
+        EXPECT_EQ(raster::DibBitCount(back.slide(i)->Dib), i % 2 ? 8 : 24);
+    EXPECT_TRUE(testutil::samePixels(back.slide(3)->Dib, show.slide(3)->Dib));
 }
 
 TEST(ShowFile, AnEmptyShowIsTheHeaderAlone)
