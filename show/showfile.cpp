@@ -18,8 +18,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <cerrno>
 #include <cstring>
+#include <mutex>
 #include <optional>
 #include <system_error>
 #include <thread>
@@ -291,35 +293,47 @@ void decodePicture(PictureJob& job)
 }
 
 // Decodes every picture, on as many cores as there are (the pictures are
-// independent; decoding is most of the time a show takes to open). Progress
-// goes to progressWindow as the share of pictures done, from this thread.
+// independent; decoding is most of the time a show takes to open). This
+// thread reports the share of pictures done to progressWindow as each one
+// is finished.
 void decodePictures(std::vector<PictureJob>& jobs, QObject* progressWindow)
 {
+    platform::SendMessage(progressWindow, platform::WM_USER, 0);
     std::atomic<size_t> next{0};
-    std::atomic<size_t> done{0};
-    auto work = [&jobs, &next, &done](bool report, QObject* window) {
+    std::mutex mutex;
+    std::condition_variable finished;
+    size_t done = 0;
+    auto work = [&] {
         for (size_t i; (i = next.fetch_add(1)) < jobs.size();) {
             decodePicture(jobs[i]);
-            const size_t finished = done.fetch_add(1) + 1;
-            if (report)
-                platform::SendMessage(window, platform::WM_USER, intptr_t(finished * 100 / jobs.size()));
+            std::lock_guard lock(mutex);
+            ++done;
+            finished.notify_one();
         }
     };
-    platform::SendMessage(progressWindow, platform::WM_USER, 0);
-    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    const size_t helpers = std::min<size_t>(std::min(cores, 8u) - 1, jobs.size() > 1 ? jobs.size() - 1 : 0);
+    const size_t cores = std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 8);
     std::vector<std::thread> threads;
-    for (size_t k = 0; k < helpers; ++k) {
+    for (size_t k = 0; k < std::min(cores, jobs.size()); ++k) {
         try {
-            threads.emplace_back(work, false, nullptr);
+            threads.emplace_back(work);
         } catch (const std::system_error&) {
-            break; // fewer helpers, same result
+            break; // fewer threads, same result
         }
     }
-    work(true, progressWindow);
+    if (threads.empty())
+        work();
+    size_t reported = 0;
+    for (std::unique_lock lock(mutex); reported < jobs.size();) {
+        finished.wait(lock, [&] { return done > reported; });
+        reported = done;
+        lock.unlock();
+        platform::SendMessage(progressWindow, platform::WM_USER, intptr_t(reported * 100 / jobs.size()));
+        lock.lock();
+    }
     for (std::thread& t : threads)
         t.join();
-    platform::SendMessage(progressWindow, platform::WM_USER, 100);
+    if (jobs.empty())
+        platform::SendMessage(progressWindow, platform::WM_USER, 100);
 }
 
 bool readSlide(Reader& in, TDynaArray& slides, void** currentNode, const QString& showFolder,
