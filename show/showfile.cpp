@@ -478,6 +478,11 @@ bool SaveFile(ShowDocument& show, const QString& path, bool namesOnly)
         if (ok && !picture.empty())
             ok = file.write(reinterpret_cast<const char*>(picture.data()), qint64(picture.size())) ==
                  qint64(picture.size());
+        // The disk starts on what is written while the rest follows, so the
+        // flush before the file takes the old one's place has little left
+        // to wait for.
+        if (ok && file.handle() >= 0)
+            ::sync_file_range(file.handle(), 0, 0, SYNC_FILE_RANGE_WRITE);
         writeFont(out, slide.Font ? *slide.Font : TSlideFont());
     }
     ok = ok && out.flushTo(file) && file.commit();
