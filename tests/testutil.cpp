@@ -166,4 +166,13 @@ bool samePixels(const raster::TDibRecord& a, const raster::TDibRecord& b)
            rgbPixels(a) == rgbPixels(b);
 }
 
+ToolRun runTool(const QStringList& args)
+{
+    QProcess p;
+    p.start(QStringLiteral(LUMIVOX_TOOL), args);
+    p.waitForFinished(60000);
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromUtf8(p.readAllStandardError())};
+}
+
 } // namespace testutil

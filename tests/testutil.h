@@ -38,6 +38,15 @@ bool readPnm(const QByteArray& bytes, Rgb& out);
 // arguments; false when it failed or printed no PPM.
 bool readWith(const QString& program, const QStringList& arguments, Rgb& out);
 
+// What lumivox-tool did with the given arguments: its exit status (-1 when
+// it crashed or hung), standard output and standard error.
+struct ToolRun {
+    int status;
+    QString out;
+    QString err;
+};
+ToolRun runTool(const QStringList& args);
+
 // Largest difference of any channel; -1 when the sizes differ.
 int maxDifference(const raster::TDibRecord& dib, const Rgb& reference);
 

@@ -5,7 +5,6 @@
 #include "raster/rasterio.h"
 #include "tests/testutil.h"
 
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -55,20 +54,6 @@ std::vector<uint32_t> values(const TDibRecord& dib)
     return v;
 }
 
-struct ToolRun {
-    int status;
-    QString out;
-    QString err;
-};
-
-ToolRun tool(const QStringList& args)
-{
-    QProcess p;
-    p.start(QStringLiteral(LUMIVOX_TOOL), args);
-    p.waitForFinished(60000);
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
-            QString::fromUtf8(p.readAllStandardError())};
-}
 
 } // namespace
 
@@ -285,28 +270,28 @@ TEST(PaletteFile, ThroughTheTool)
     DibGuard photo(testutil::patternImage(12, 8, 24, 2));
     const QString in = dir.filePath("bild.bmp");
     ASSERT_EQ(SaveDib(photo.get(), in, FormatBMP, nullptr), 1);
-    ToolRun r = tool({"filter", in, "-", "CountColors"});
+    testutil::ToolRun r = testutil::runTool({"filter", in, "-", "CountColors"});
     ASSERT_EQ(r.status, 0) << r.err.toStdString();
     EXPECT_EQ(r.out, QStringLiteral("Es werden %1 Farben im Bild benutzt.\n").arg(CountColors(photo.get(), {})));
 
     const QString eight = dir.filePath("acht.bmp");
-    r = tool({"filter", in, eight, "DepthDownTo", "8", "optimized", "windows", "fs"});
+    r = testutil::runTool({"filter", in, eight, "DepthDownTo", "8", "optimized", "windows", "fs"});
     ASSERT_EQ(r.status, 0) << r.err.toStdString();
     const QString pal = dir.filePath("acht.PAL");
-    r = tool({"filter", eight, "-", "savepal", pal});
+    r = testutil::runTool({"filter", eight, "-", "savepal", pal});
     ASSERT_EQ(r.status, 0) << r.err.toStdString();
     EXPECT_EQ(testutil::readFile(pal).size(), 1028);
 
     const QString four = dir.filePath("vier.bmp");
     testutil::writeFile(dir.filePath("16.PAL"), paletteFile(0x300, 16));
-    r = tool({"filter", in, four, "loadpal0", dir.filePath("16.PAL"), "nodither"});
+    r = testutil::runTool({"filter", in, four, "loadpal0", dir.filePath("16.PAL"), "nodither"});
     ASSERT_EQ(r.status, 0) << r.err.toStdString();
     DibGuard converted;
     OpenDib(converted.out(), four, FormatAuto, nullptr);
     ASSERT_TRUE(converted);
     EXPECT_EQ(DibBitCount(converted.get()), 4);
 
-    r = tool({"filter", four, "-", "loadpal", pal});
+    r = testutil::runTool({"filter", four, "-", "loadpal", pal});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err.trimmed(), QString::fromUtf8("Palette paßt nicht zum Bild oder illegale Palette!"));
 }

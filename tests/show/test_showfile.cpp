@@ -13,7 +13,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -172,20 +171,6 @@ void expectOneSlideShow(const ShowDocument& show)
 
 const QString kInvalid = QString::fromUtf8("Die Datei ist keine g\u00fcltige \"Lumivox 3\"-Datei!");
 
-// Runs lumivox-tool.
-struct ToolRun {
-    int status;
-    QByteArray out;
-    QString err;
-};
-ToolRun tool(const QStringList& args)
-{
-    QProcess p;
-    p.start(QStringLiteral(LUMIVOX_TOOL), args);
-    p.waitForFinished(60000);
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
-            QString::fromUtf8(p.readAllStandardError())};
-}
 
 } // namespace
 
@@ -556,9 +541,9 @@ TEST(ShowFile, ToolPrintsTheShowAndResavesItUnchanged)
     buildShow(show, folder);
     ASSERT_TRUE(SaveFile(show, folder + "reise.sli", false));
 
-    ToolRun r = tool({"info", folder + "reise.sli"});
+    testutil::ToolRun r = testutil::runTool({"info", folder + "reise.sli"});
     ASSERT_EQ(r.status, 0) << r.err.toStdString();
-    const QJsonDocument json = QJsonDocument::fromJson(r.out);
+    const QJsonDocument json = QJsonDocument::fromJson(r.out.toUtf8());
     ASSERT_TRUE(json.isObject());
     const QJsonObject o = json.object();
     EXPECT_EQ(o["MusicFile"].toString(), "/musik/lied.mid");
@@ -582,11 +567,11 @@ TEST(ShowFile, ToolPrintsTheShowAndResavesItUnchanged)
     EXPECT_TRUE(slides[1].toObject()["Picture"].isNull());
     EXPECT_EQ(slides[2].toObject()["Picture"].toObject()["Format"].toInt(), 0);
 
-    r = tool({"resave", folder + "reise.sli", folder + "kopie.sli"});
+    r = testutil::runTool({"resave", folder + "reise.sli", folder + "kopie.sli"});
     ASSERT_EQ(r.status, 0) << r.err.toStdString();
     EXPECT_EQ(testutil::readFile(folder + "kopie.sli"), testutil::readFile(folder + "reise.sli"));
 
-    r = tool({"info", folder + "fehlt.sli"});
+    r = testutil::runTool({"info", folder + "fehlt.sli"});
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(r.err.contains("Konnte die Datei fehlt.sli nicht"));
 }

@@ -5,7 +5,6 @@
 #include "tests/testutil.h"
 
 #include <QFile>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -15,19 +14,6 @@ using namespace raster;
 
 namespace {
 
-struct ToolRun {
-    int status;
-    QString err;
-};
-
-ToolRun runTool(const QStringList& args)
-{
-    QProcess p;
-    p.start(QStringLiteral(LUMIVOX_TOOL), args);
-    p.waitForFinished(60000);
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-            QString::fromUtf8(p.readAllStandardError())};
-}
 
 QString saved(const QTemporaryDir& dir, const QString& name, const TDibRecord& dib)
 {
@@ -52,7 +38,7 @@ TEST(FxTool, WritesTheFrameDofxComputes)
             args << "--seed" << QString::number(seed);
         if (repeat != 0)
             args << "--repeat" << QString::number(repeat);
-        const ToolRun r = runTool(args);
+        const testutil::ToolRun r = testutil::runTool(args);
         ASSERT_EQ(r.status, 0) << r.err.toStdString();
         if (repeat != 0)
             EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d+\\.\\d+ ms je Bild \\(Mittel aus 3\\)\\n$"))
@@ -97,7 +83,7 @@ TEST(FxTool, RefusesPicturesThatDoNotMatch)
         {{fileA, fileA, out, "--effect", "eins", "--elapsed", "1", "--duration", "2"}, {}},
     };
     for (const Case& c : cases) {
-        const ToolRun r = runTool(QStringList{"fx"} + c.args);
+        const testutil::ToolRun r = testutil::runTool(QStringList{"fx"} + c.args);
         EXPECT_EQ(r.status, 1) << c.args.join(' ').toStdString();
         if (c.error.isEmpty())
             EXPECT_TRUE(r.err.startsWith("Aufruf:")) << r.err.toStdString();

@@ -2,7 +2,6 @@
 #include "show/showfile.h"
 #include "tests/testutil.h"
 
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -30,18 +29,6 @@ bool near(uint32_t a, uint32_t b)
     return true;
 }
 
-struct ToolResult {
-    int status;
-    QString err;
-};
-
-ToolResult runTool(const QStringList& args)
-{
-    QProcess p;
-    p.start(QStringLiteral(LUMIVOX_TOOL), args);
-    p.waitForFinished(60000);
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardError())};
-}
 
 } // namespace
 
@@ -71,7 +58,7 @@ TEST(RenderTool, TheScreenOfASlideAtATime)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.join(' ').toStdString());
-        const ToolResult r = runTool(QStringList{"render", sli, out, "--size", "64x32"} + c.args);
+        const testutil::ToolRun r = testutil::runTool(QStringList{"render", sli, out, "--size", "64x32"} + c.args);
         ASSERT_EQ(r.status, 0) << r.err.toStdString();
         raster::DibGuard frame;
         raster::OpenDib(frame.out(), out, raster::FormatAuto, nullptr);
@@ -82,10 +69,10 @@ TEST(RenderTool, TheScreenOfASlideAtATime)
         EXPECT_PRED2(near, raster::getpixel(frame.get(), 50, 16), c.right);
     }
 
-    ToolResult r = runTool({"render", sli, out, "--size", "64x32", "--slide", "2", "--at", "0"});
+    testutil::ToolRun r = testutil::runTool({"render", sli, out, "--size", "64x32", "--slide", "2", "--at", "0"});
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(r.err.contains("Die Show hat kein Bild 2!")) << r.err.toStdString();
-    r = runTool({"render", sli, out, "--size", "64x32", "--slide", "0", "--at", "100", "--repeat", "3"});
+    r = testutil::runTool({"render", sli, out, "--size", "64x32", "--slide", "0", "--at", "100", "--repeat", "3"});
     EXPECT_EQ(r.status, 0);
     EXPECT_TRUE(r.err.trimmed().endsWith(" ms")) << r.err.toStdString();
 }
