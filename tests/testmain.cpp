@@ -1,7 +1,8 @@
 // The one main of every test program: a QApplication on the offscreen
 // platform, a settings store of its own, and after each test the check that
-// no image and no palette handle was left alive.
+// no image, no palette handle and no device context or bitmap was left alive.
 
+#include "platform/gdi.h"
 #include "platform/palette.h"
 #include "raster/rasterio.h"
 
@@ -16,6 +17,7 @@ class LeakCheck : public testing::EmptyTestEventListener {
     {
         EXPECT_EQ(raster::liveImageCount(), 0) << "images left alive after the test";
         EXPECT_EQ(platform::livePaletteCount(), 0) << "palette handles left alive after the test";
+        EXPECT_EQ(platform::liveGdiObjectCount(), 0) << "device contexts or bitmaps left alive after the test";
     }
 };
 } // namespace
