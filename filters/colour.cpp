@@ -1,5 +1,6 @@
 #include "filters/colour.h"
 
+#include "filters/progress.h"
 #include "raster/rasterio.h"
 
 #include <algorithm>
@@ -39,24 +40,6 @@ Table tableOf(F f)
     return t;
 }
 
-class Percent {
-public:
-    Percent(const FilterContext& context, int32_t total) : m_context(context), m_total(total) {}
-    void done(int32_t count)
-    {
-        const int percent = m_total > 0 ? int(int64_t(count) * 100 / m_total) : 100;
-        if (percent != m_last) {
-            m_last = percent;
-            m_context.report(percent);
-        }
-    }
-
-private:
-    const FilterContext& m_context;
-    int32_t m_total;
-    int m_last = -1;
-};
-
 // Visits the pixels of a 24-bit picture that the selection contains, rows
 // from the top, each left to right: f(pixel) with pixel pointing at blue,
 // green, red.
@@ -69,7 +52,7 @@ void forSelectedPixels(const TDibRecord& image, const FilterContext& context, F 
     const TDibRecord& mask = selection.SelMask;
     const bool direct =
         mask.Bits && DibBitCount(mask) == 1 && DibWidth(mask) == w && DibHeight(mask) == h;
-    Percent percent(context, h);
+    RowPercent percent(context.progress, h);
     for (int32_t y = 0; y < h; ++y) {
         uint8_t* p = DibRow(image, y);
         if (!selection.HasSelection) {
@@ -109,7 +92,7 @@ void applyColours(TDibRecord& image, const FilterContext& context, int32_t minPa
         });
     } else if (bits >= minPaletteBits && bits <= 8) {
         const int32_t n = raster::DibColorCount(image);
-        Percent percent(context, n);
+        RowPercent percent(context.progress, n);
         for (int32_t i = 0; i < n; ++i) {
             const raster::RGBQUAD q = image.Info->bmiColors[i];
             int32_t r = q.rgbRed, g = q.rgbGreen, b = q.rgbBlue;
@@ -141,7 +124,7 @@ void DibInvert(TDibRecord& image, const FilterContext& context)
     if (image.Bits && DibBitCount(image) == 1) {
         context.report(0);
         const int32_t h = DibHeight(image);
-        Percent percent(context, h);
+        RowPercent percent(context.progress, h);
         for (int32_t y = 0; y < h; ++y) {
             uint8_t* row = DibRow(image, y);
             for (int32_t i = 0; i < image.BytesPerRow; ++i)

@@ -1,6 +1,7 @@
 #include "filters/convolve.h"
 
 #include "filters/colour.h"
+#include "filters/progress.h"
 #include "platform/msgbox.h"
 #include "raster/rasterio.h"
 
@@ -31,24 +32,6 @@ using I64x16 = int64_t __attribute__((vector_size(128)));
 // Sums beyond this many distinct values are divided one by one instead of
 // being looked up.
 constexpr int64_t kMaxTable = int64_t(1) << 20;
-
-class RowProgress {
-public:
-    RowProgress(const Progress& progress, int32_t total) : m_progress(progress), m_total(total) {}
-    void done(int32_t rows)
-    {
-        const int percent = m_total > 0 ? int(int64_t(rows) * 100 / m_total) : 100;
-        if (percent != m_last && m_progress) {
-            m_last = percent;
-            m_progress(percent);
-        }
-    }
-
-private:
-    const Progress& m_progress;
-    int32_t m_total;
-    int m_last = -1;
-};
 
 uint8_t clampChannel(int64_t v)
 {
@@ -262,7 +245,7 @@ void filterRows(TDibRecord& image, const TDibRecord& work, const Region& region,
 {
     const int32_t height = DibHeight(image);
     RowSelection selection(image, context.selection);
-    RowProgress progress(context.progress, height);
+    RowPercent progress(context.progress, height);
     const size_t base = size_t(3) * size_t(region.x0);
     const size_t n = size_t(region.x1 - region.x0 + 1) * 3;
     for (int32_t y = 0; y < height; ++y) {
@@ -328,7 +311,7 @@ bool makePaddedCopy(const TDibRecord& image, DibGuard& work, const Progress& pro
     if (!work)
         return false;
     const TDibRecord& dst = work.get();
-    RowProgress rows(progress, h);
+    RowPercent rows(progress, h);
     if (bits == 24 || bits == 8) {
         const size_t bpp = size_t(bits / 8);
         const size_t rowBytes = size_t(w) * bpp;

@@ -1,5 +1,6 @@
 #include "filters/depth.h"
 
+#include "filters/progress.h"
 #include "platform/random.h"
 #include "raster/dibguard.h"
 #include "raster/rasterio.h"
@@ -108,29 +109,6 @@ constexpr std::array<PALETTEENTRY, 256> makeStandard256()
 }
 
 constexpr std::array<PALETTEENTRY, 256> kStandard256 = makeStandard256();
-
-class RowPercent {
-public:
-    RowPercent(const Progress& progress, int32_t total) : m_progress(progress), m_total(total) {}
-    void done(int32_t rows)
-    {
-        const int percent = m_total > 0 ? int(int64_t(rows) * 100 / m_total) : 100;
-        if (percent != m_last && m_progress) {
-            m_last = percent;
-            m_progress(percent);
-        }
-    }
-    void reset()
-    {
-        if (m_progress)
-            m_progress(0);
-    }
-
-private:
-    const Progress& m_progress;
-    int32_t m_total;
-    int m_last = -1;
-};
 
 // The colours of image row t from the top as blue, green, red bytes: a
 // 24-bit picture's own bytes, a palette picture's colour table colours.

@@ -2,6 +2,7 @@
 
 #include "filters/convolve.h"
 #include "filters/depth.h"
+#include "filters/progress.h"
 #include "platform/msgbox.h"
 #include "platform/random.h"
 #include "platform/wintypes.h"
@@ -22,23 +23,13 @@ using raster::TDibRecord;
 
 namespace {
 
-class Percent {
+// Row progress that starts at 0 and is back at 0 when the effect ends.
+class Percent : public RowPercent {
 public:
-    Percent(const FilterContext& context, int32_t total) : m_context(context), m_total(total) { m_context.report(0); }
-    ~Percent() { m_context.report(0); }
-    void done(int32_t rows)
-    {
-        const int percent = m_total > 0 ? int(int64_t(rows) * 100 / m_total) : 100;
-        if (percent != m_last) {
-            m_last = percent;
-            m_context.report(percent);
-        }
-    }
-
-private:
-    const FilterContext& m_context;
-    int32_t m_total;
-    int m_last = -1;
+    Percent(const FilterContext& context, int32_t total) : RowPercent(context.progress, total) { reset(); }
+    ~Percent() { reset(); }
+    Percent(const Percent&) = delete;
+    Percent& operator=(const Percent&) = delete;
 };
 
 // Whether the selection contains the pixels of one row, read straight from
