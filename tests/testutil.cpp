@@ -166,6 +166,16 @@ bool samePixels(const raster::TDibRecord& a, const raster::TDibRecord& b)
            rgbPixels(a) == rgbPixels(b);
 }
 
+raster::TDibRecord solidImage(int width, int height, uint32_t colour)
+{
+    raster::TDibRecord dib;
+    raster::newdib(&dib, width, height, 24, nullptr, 0);
+    for (int y = 0; y < height && dib.Bits; ++y)
+        for (int x = 0; x < width; ++x)
+            raster::setpixel(dib, x, y, colour);
+    return dib;
+}
+
 ToolRun runTool(const QStringList& args)
 {
     QProcess p;

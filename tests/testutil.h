@@ -23,6 +23,9 @@ void writeFile(const QString& path, const QByteArray& bytes);
 // by seed, with a distinct palette (for depths up to 8).
 raster::TDibRecord patternImage(int width, int height, int bitCount, uint32_t seed = 1);
 
+// A 24-bit picture of one colour (0x00BBGGRR).
+raster::TDibRecord solidImage(int width, int height, uint32_t colour);
+
 // The colour of every pixel, row by row from the top, as R, G, B bytes.
 std::vector<uint8_t> rgbPixels(const raster::TDibRecord& dib);
 

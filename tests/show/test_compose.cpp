@@ -13,17 +13,6 @@ using platform::GdiBitmap;
 
 namespace {
 
-// A picture of one colour (COLORREF) of the given size.
-raster::TDibRecord solid(int w, int h, COLORREF c)
-{
-    raster::TDibRecord dib;
-    raster::newdib(&dib, w, h, 24, nullptr, 0);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            raster::setpixel(dib, x, y, c);
-    return dib;
-}
-
 TSlideRecord* addSlide(ShowDocument& show, const raster::TDibRecord& picture, const char* name = "bild.jpg")
 {
     return AddNewSlide(show, picture, QString::fromLatin1(name));
@@ -140,16 +129,16 @@ TEST(Compose, CommentLines)
 TEST(Compose, TheGroupIsDrawnOnTheHeadsBackground)
 {
     ShowDocument show;
-    TSlideRecord* a = addSlide(show, solid(40, 30, 0x0000FF)); // red
+    TSlideRecord* a = addSlide(show, testutil::solidImage(40, 30, 0x0000FF)); // red
     a->BackColor = 0x00404040;
     a->Frame = {0, 0, 500, 1000};
     a->KeepAspect = 0;
-    TSlideRecord* b = addSlide(show, solid(10, 10, 0xFF0000)); // blue
+    TSlideRecord* b = addSlide(show, testutil::solidImage(10, 10, 0xFF0000)); // blue
     b->CollageMember = 1;
     b->BackColor = 0x0000FF00;
     b->Frame = {1000, 500, 750, 1000}; // corners in the other order
     b->KeepAspect = 0;
-    TSlideRecord* c = addSlide(show, solid(10, 10, 0x00FF00)); // next group
+    TSlideRecord* c = addSlide(show, testutil::solidImage(10, 10, 0x00FF00)); // next group
     c->Frame = {0, 0, 1000, 1000};
 
     GdiBitmap work;
@@ -179,7 +168,7 @@ TEST(Compose, TheGroupIsDrawnOnTheHeadsBackground)
 TEST(Compose, ARandomPlaceStaysFromTickToTick)
 {
     ShowDocument show;
-    TSlideRecord* s = addSlide(show, solid(20, 20, 0xFFFFFF));
+    TSlideRecord* s = addSlide(show, testutil::solidImage(20, 20, 0xFFFFFF));
     s->Placement = 9;
     s->Frame = {0, 0, 1000, 1000};
     s->KeepAspect = 0;
@@ -211,7 +200,7 @@ TEST(Compose, CommentPositionsAndOutline)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.position);
         ShowDocument show;
-        TSlideRecord* s = addSlide(show, solid(20, 10, 0));
+        TSlideRecord* s = addSlide(show, testutil::solidImage(20, 10, 0));
         s->PictureVisible = 0;
         s->Frame = {250, 250, 750, 750}; // the picture: (100, 75) 200 x 150 without aspect
         s->KeepAspect = 0;
@@ -263,7 +252,7 @@ TEST(Compose, CommentPositionsAndOutline)
 TEST(Compose, FontsScaleWithTheSurface)
 {
     ShowDocument show;
-    TSlideRecord* s = addSlide(show, solid(2, 2, 0));
+    TSlideRecord* s = addSlide(show, testutil::solidImage(2, 2, 0));
     s->PictureVisible = 0;
     s->TextBorder = 0;
     s->TextPosition = 9;
@@ -282,7 +271,7 @@ TEST(Compose, OddSlidesComposeWithoutCrashing)
     TSlideRecord* empty = AddBlankSlide(show); // no picture, every field zero
     empty->PictureVisible = 1;
     empty->BackColor = 0x00123456;
-    TSlideRecord* tiny = addSlide(show, solid(1, 1, 0xFFFFFF));
+    TSlideRecord* tiny = addSlide(show, testutil::solidImage(1, 1, 0xFFFFFF));
     tiny->CollageMember = 1;
     tiny->PauseTime = 0;
     *static_cast<TNodePoint*>(tiny->Nodes->Add()) = {10, 10};

@@ -53,21 +53,11 @@ public:
     void setCursorHidden(bool hidden) override { cursorHidden.push_back(hidden); }
 };
 
-raster::TDibRecord solid(int w, int h, COLORREF c)
-{
-    raster::TDibRecord dib;
-    raster::newdib(&dib, w, h, 24, nullptr, 0);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            raster::setpixel(dib, x, y, c);
-    return dib;
-}
-
 // A slide of one colour filling the screen, shown 1000 + 3000 ms, with
 // the alpha blend.
 TSlideRecord* addSlide(ShowDocument& show, COLORREF colour, int trans = 1000, int pause = 3000)
 {
-    TSlideRecord* s = AddNewSlide(show, solid(8, 6, colour), QStringLiteral("bild.jpg"));
+    TSlideRecord* s = AddNewSlide(show, testutil::solidImage(8, 6, colour), QStringLiteral("bild.jpg"));
     s->Effect = 1;
     s->KeepAspect = 0;
     s->TransTime = trans;

@@ -10,16 +10,6 @@
 
 namespace {
 
-raster::TDibRecord solid(int w, int h, uint32_t c)
-{
-    raster::TDibRecord dib;
-    raster::newdib(&dib, w, h, 24, nullptr, 0);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            raster::setpixel(dib, x, y, c);
-    return dib;
-}
-
 // The pictures go through JPEG in the show file: colours within a few steps.
 bool near(uint32_t a, uint32_t b)
 {
@@ -36,10 +26,10 @@ TEST(RenderTool, TheScreenOfASlideAtATime)
 {
     QTemporaryDir dir;
     show::ShowDocument show;
-    show::TSlideRecord* red = show::AddNewSlide(show, solid(8, 8, 0x0000FF), dir.filePath("rot.bmp"));
+    show::TSlideRecord* red = show::AddNewSlide(show, testutil::solidImage(8, 8, 0x0000FF), dir.filePath("rot.bmp"));
     red->Effect = 1;
     red->KeepAspect = 0;
-    show::TSlideRecord* green = show::AddNewSlide(show, solid(8, 8, 0x00FF00), dir.filePath("gruen.bmp"));
+    show::TSlideRecord* green = show::AddNewSlide(show, testutil::solidImage(8, 8, 0x00FF00), dir.filePath("gruen.bmp"));
     green->Effect = 0; // random: --effect chooses
     green->KeepAspect = 0;
     const QString sli = dir.filePath("s.sli");
