@@ -13,21 +13,12 @@ struct IntRange {
 
 bool intArgs(const QStringList& args, std::initializer_list<IntRange> ranges, int* values, QString& error)
 {
-    if (args.size() != qsizetype(ranges.size())) {
-        error = QStringLiteral("Fehler: %1 Argument(e) erwartet!").arg(ranges.size());
+    if (!countArgs(args, int(ranges.size()), int(ranges.size()), error))
         return false;
-    }
     int i = 0;
     for (const IntRange& range : ranges) {
-        if (!intArg(args, i, values[i], error))
+        if (!rangeArg(args, i, range.lo, range.hi, values[i], error))
             return false;
-        if (values[i] < range.lo || values[i] > range.hi) {
-            error = QStringLiteral("Fehler: Argument %1 muss zwischen %2 und %3 liegen!")
-                        .arg(i + 1)
-                        .arg(range.lo)
-                        .arg(range.hi);
-            return false;
-        }
         ++i;
     }
     return true;
@@ -35,10 +26,12 @@ bool intArgs(const QStringList& args, std::initializer_list<IntRange> ranges, in
 
 QString noArgs(const QStringList& args)
 {
-    return args.isEmpty() ? QString() : QStringLiteral("Fehler: Keine Argumente erwartet!");
+    QString error;
+    countArgs(args, 0, 0, error);
+    return error;
 }
 
-QString runInvert(const QStringList& args, raster::DibGuard& image, FilterContext& context)
+QString runInvert(const QStringList& args, raster::DibGuard& image, CommandContext& context)
 {
     const QString error = noArgs(args);
     if (error.isEmpty())
@@ -46,7 +39,7 @@ QString runInvert(const QStringList& args, raster::DibGuard& image, FilterContex
     return error;
 }
 
-QString runGrayscale(const QStringList& args, raster::DibGuard& image, FilterContext& context)
+QString runGrayscale(const QStringList& args, raster::DibGuard& image, CommandContext& context)
 {
     const QString error = noArgs(args);
     if (error.isEmpty())
@@ -54,7 +47,7 @@ QString runGrayscale(const QStringList& args, raster::DibGuard& image, FilterCon
     return error;
 }
 
-QString runStretch(const QStringList& args, raster::DibGuard& image, FilterContext& context)
+QString runStretch(const QStringList& args, raster::DibGuard& image, CommandContext& context)
 {
     const QString error = noArgs(args);
     if (error.isEmpty())
@@ -62,7 +55,7 @@ QString runStretch(const QStringList& args, raster::DibGuard& image, FilterConte
     return error;
 }
 
-QString runHelligkeit(const QStringList& args, raster::DibGuard& image, FilterContext& context)
+QString runHelligkeit(const QStringList& args, raster::DibGuard& image, CommandContext& context)
 {
     int v[1];
     QString error;
@@ -71,7 +64,7 @@ QString runHelligkeit(const QStringList& args, raster::DibGuard& image, FilterCo
     return error;
 }
 
-QString runKontrast(const QStringList& args, raster::DibGuard& image, FilterContext& context)
+QString runKontrast(const QStringList& args, raster::DibGuard& image, CommandContext& context)
 {
     int v[1];
     QString error;
@@ -80,7 +73,7 @@ QString runKontrast(const QStringList& args, raster::DibGuard& image, FilterCont
     return error;
 }
 
-QString runSaettigung(const QStringList& args, raster::DibGuard& image, FilterContext& context)
+QString runSaettigung(const QStringList& args, raster::DibGuard& image, CommandContext& context)
 {
     int v[1];
     QString error;
@@ -89,21 +82,17 @@ QString runSaettigung(const QStringList& args, raster::DibGuard& image, FilterCo
     return error;
 }
 
-QString runGamma(const QStringList& args, raster::DibGuard& image, FilterContext& context)
+QString runGamma(const QStringList& args, raster::DibGuard& image, CommandContext& context)
 {
     double g = 0;
     QString error;
-    if (args.size() != 1)
-        return QStringLiteral("Fehler: 1 Argument(e) erwartet!");
-    if (!doubleArg(args, 0, g, error))
+    if (!countArgs(args, 1, 1, error) || !doubleRangeArg(args, 0, 0.1, 8.9, g, error))
         return error;
-    if (!(g >= 0.1 && g <= 8.9))
-        return QStringLiteral("Fehler: Argument 1 muss zwischen 0.1 und 8.9 liegen!");
     Gamma(image.get(), g, context);
     return {};
 }
 
-QString runRedGreenBlue(const QStringList& args, raster::DibGuard& image, FilterContext& context)
+QString runRedGreenBlue(const QStringList& args, raster::DibGuard& image, CommandContext& context)
 {
     int v[3];
     QString error;
@@ -112,7 +101,7 @@ QString runRedGreenBlue(const QStringList& args, raster::DibGuard& image, Filter
     return error;
 }
 
-QString runColorize(const QStringList& args, raster::DibGuard& image, FilterContext& context)
+QString runColorize(const QStringList& args, raster::DibGuard& image, CommandContext& context)
 {
     int v[2];
     QString error;
@@ -121,7 +110,7 @@ QString runColorize(const QStringList& args, raster::DibGuard& image, FilterCont
     return error;
 }
 
-QString runHighMidShadow(const QStringList& args, raster::DibGuard& image, FilterContext& context)
+QString runHighMidShadow(const QStringList& args, raster::DibGuard& image, CommandContext& context)
 {
     int v[3];
     QString error;
@@ -130,7 +119,7 @@ QString runHighMidShadow(const QStringList& args, raster::DibGuard& image, Filte
     return error;
 }
 
-QString runPoster(const QStringList& args, raster::DibGuard& image, FilterContext& context)
+QString runPoster(const QStringList& args, raster::DibGuard& image, CommandContext& context)
 {
     int v[1];
     QString error;
@@ -139,7 +128,7 @@ QString runPoster(const QStringList& args, raster::DibGuard& image, FilterContex
     return error;
 }
 
-QString runSolar(const QStringList& args, raster::DibGuard& image, FilterContext& context)
+QString runSolar(const QStringList& args, raster::DibGuard& image, CommandContext& context)
 {
     int v[1];
     QString error;

@@ -43,7 +43,7 @@ bool recordOf(const QString& arg, TFilterRecord& record, bool& invertAfter, QStr
     return false;
 }
 
-QString runDibFilter(const QStringList& args, raster::DibGuard& image, FilterContext& context)
+QString runDibFilter(const QStringList& args, raster::DibGuard& image, CommandContext& context)
 {
     if (args.size() != 1)
         return QStringLiteral("Fehler: DibFilter erwartet genau ein Argument!");

@@ -57,7 +57,7 @@ bool parseWords(const QStringList& args, int first, Words& words, QString& error
     return true;
 }
 
-QString runDepthDownTo(const QStringList& args, raster::DibGuard& image, FilterContext& context)
+QString runDepthDownTo(const QStringList& args, raster::DibGuard& image, CommandContext& context)
 {
     int target = 0;
     QString error;
@@ -104,7 +104,7 @@ QString runDepthDownTo(const QStringList& args, raster::DibGuard& image, FilterC
     return {};
 }
 
-QString runDepthUpTo(const QStringList& args, raster::DibGuard& image, FilterContext& context)
+QString runDepthUpTo(const QStringList& args, raster::DibGuard& image, CommandContext& context)
 {
     int target = 0;
     QString error;

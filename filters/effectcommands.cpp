@@ -2,11 +2,12 @@
 // dialogs as arguments. A colour is one of the words of the dialogs'
 // colour box (vordergrund = Col1, hintergrund = Col2, schwarz, weiss, rot,
 // gruen, blau); without one the dialogs' preset, the background colour.
-// Selections come from --mask.
+// Selections come from --mask; AddNoise draws from --seed when given.
 
 #include "filters/effects.h"
 #include "filters/filtercommand.h"
 #include "platform/msgbox.h"
+#include "platform/random.h"
 
 namespace filters {
 
@@ -44,22 +45,13 @@ bool colourArg(const QStringList& args, int index, const raster::TDibRecord& ima
     return true;
 }
 
-bool countArgs(const QStringList& args, int least, int most, QString& error)
-{
-    if (args.size() >= least && args.size() <= most)
-        return true;
-    error = least == most ? QStringLiteral("Fehler: %1 Argument(e) erwartet!").arg(least)
-                          : QStringLiteral("Fehler: %1 bis %2 Argumente erwartet!").arg(least).arg(most);
-    return false;
-}
-
 // The outcome of a 5 x 5 effect as the tool's error text.
 QString outcomeText(NeighbourhoodOutcome outcome, const platform::MessageBoxScript& messages)
 {
     return outcome == NeighbourhoodOutcome::NoMemory ? errorTexts(messages) : QString();
 }
 
-QString runDrawShadow(const QStringList& args, raster::DibGuard& image, FilterContext& context)
+QString runDrawShadow(const QStringList& args, raster::DibGuard& image, CommandContext& context)
 {
     int h = 0, v = 0, t = 0, s = 0;
     uint32_t colour = 0;
@@ -72,7 +64,7 @@ QString runDrawShadow(const QStringList& args, raster::DibGuard& image, FilterCo
     return {};
 }
 
-QString runButtonize(const QStringList& args, raster::DibGuard& image, FilterContext& context)
+QString runButtonize(const QStringList& args, raster::DibGuard& image, CommandContext& context)
 {
     int w = 0, t = 0;
     uint32_t colour = 0;
@@ -87,7 +79,7 @@ QString runButtonize(const QStringList& args, raster::DibGuard& image, FilterCon
     return {};
 }
 
-QString runMosaik(const QStringList& args, raster::DibGuard& image, FilterContext& context)
+QString runMosaik(const QStringList& args, raster::DibGuard& image, CommandContext& context)
 {
     int bw = 0, bh = 0;
     QString error;
@@ -98,7 +90,7 @@ QString runMosaik(const QStringList& args, raster::DibGuard& image, FilterContex
     return {};
 }
 
-QString runErode(const QStringList& args, raster::DibGuard& image, FilterContext& context)
+QString runErode(const QStringList& args, raster::DibGuard& image, CommandContext& context)
 {
     QString error;
     if (!countArgs(args, 0, 0, error))
@@ -107,7 +99,7 @@ QString runErode(const QStringList& args, raster::DibGuard& image, FilterContext
     return outcomeText(DibErodeFilter(image.get(), context), messages);
 }
 
-QString runDilate(const QStringList& args, raster::DibGuard& image, FilterContext& context)
+QString runDilate(const QStringList& args, raster::DibGuard& image, CommandContext& context)
 {
     QString error;
     if (!countArgs(args, 0, 0, error))
@@ -116,17 +108,24 @@ QString runDilate(const QStringList& args, raster::DibGuard& image, FilterContex
     return outcomeText(DibDilateFilter(image.get(), context), messages);
 }
 
-QString runAddNoise(const QStringList& args, raster::DibGuard& image, FilterContext& context)
+QString runAddNoise(const QStringList& args, raster::DibGuard& image, CommandContext& context)
 {
     int n = 0, p = 0;
     QString error;
     if (!countArgs(args, 2, 2, error) || !rangeArg(args, 0, 1, 256, n, error) || !rangeArg(args, 1, 1, 100, p, error))
         return error;
-    AddNoise(image.get(), n, p, context);
+    // The editor seeds the generator from the clock; a seed from the command
+    // line makes the noise repeatable.
+    if (context.seed) {
+        platform::RandSeed = *context.seed;
+        addNoiseFromSeed(image.get(), n, p, context);
+    } else {
+        AddNoise(image.get(), n, p, context);
+    }
     return {};
 }
 
-QString runDelNoise(const QStringList& args, raster::DibGuard& image, FilterContext& context)
+QString runDelNoise(const QStringList& args, raster::DibGuard& image, CommandContext& context)
 {
     int g = 0;
     QString error;
@@ -146,7 +145,7 @@ std::vector<FilterCommand> effectCommands()
         {"MosaikEffekt", "BLOCKBREITE BLOCKHÖHE (je 1..100)", runMosaik},
         {"DibErodeFilter", "", runErode},
         {"DibDilateFilter", "", runDilate},
-        {"AddNoise", "STÄRKE (1..256) WAHRSCHEINLICHKEIT (1..100)", runAddNoise},
+        {"AddNoise", "STÄRKE (1..256) WAHRSCHEINLICHKEIT (1..100) (Zufall: --seed)", runAddNoise},
         {"DelNoise", "GRENZWERT (1..255)", runDelNoise},
     };
 }

@@ -46,6 +46,34 @@ bool rangeArg(const QStringList& args, int index, int lo, int hi, int& value, QS
     return true;
 }
 
+bool doubleRangeArg(const QStringList& args, int index, double lo, double hi, double& value, QString& error)
+{
+    return doubleArg(args, index, value, error) && checkRange(value, index, lo, hi, error);
+}
+
+bool checkRange(double value, int index, double lo, double hi, QString& error)
+{
+    if (value >= lo && value <= hi)
+        return true;
+    error = QStringLiteral("Fehler: Argument %1 muss zwischen %2 und %3 liegen!")
+                .arg(index + 1)
+                .arg(QString::number(lo), QString::number(hi));
+    return false;
+}
+
+bool countArgs(const QStringList& args, int least, int most, QString& error)
+{
+    if (args.size() >= least && args.size() <= most)
+        return true;
+    if (most == 0)
+        error = QStringLiteral("Fehler: Keine Argumente erwartet!");
+    else if (least == most)
+        error = QStringLiteral("Fehler: %1 Argument(e) erwartet!").arg(least);
+    else
+        error = QStringLiteral("Fehler: %1 bis %2 Argumente erwartet!").arg(least).arg(most);
+    return false;
+}
+
 QString errorTexts(const platform::MessageBoxScript& script)
 {
     QStringList texts;

@@ -9,6 +9,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace platform {
@@ -17,16 +19,23 @@ class MessageBoxScript;
 
 namespace filters {
 
+// What the command line gives a filter besides its words: the document's
+// selection and colours, and the generator's seed when --seed was given
+// (without one, what the editor seeds from the clock is seeded so here too).
+struct CommandContext : FilterContext {
+    std::optional<uint32_t> seed;
+};
+
 struct FilterCommand {
     const char* name; // the algorithm's name, e.g. "Kontrast"
     const char* args; // its arguments for --list, e.g. "WERT (-100..100)"
     // Runs the algorithm on image (in place, or by replacing it with the new
     // picture). Returns an error text, empty on success.
-    QString (*run)(const QStringList& args, raster::DibGuard& image, FilterContext& context);
+    QString (*run)(const QStringList& args, raster::DibGuard& image, CommandContext& context);
     // Set for commands whose result is a text rather than a changed picture
     // (CountColors): runs the command like run and fills output with the
     // text lumivox-tool prints. Returns an error text, empty on success.
-    QString (*report)(const QStringList& args, raster::DibGuard& image, FilterContext& context,
+    QString (*report)(const QStringList& args, raster::DibGuard& image, CommandContext& context,
                       QString& output) = nullptr;
 };
 
@@ -40,11 +49,19 @@ std::vector<FilterCommand> depthCommands();
 std::vector<FilterCommand> effectCommands();
 std::vector<FilterCommand> paletteCommands();
 
-// Argument helpers: parse or fail with a German text.
+// Argument helpers: parse or fail with a German text. Every number a
+// command takes is checked against the range its dialog allows, so the tool
+// never runs an algorithm on a value the editor could not pass.
 bool intArg(const QStringList& args, int index, int& value, QString& error);
 bool doubleArg(const QStringList& args, int index, double& value, QString& error);
 // An integer argument within lo..hi.
 bool rangeArg(const QStringList& args, int index, int lo, int hi, int& value, QString& error);
+// A number argument within lo..hi.
+bool doubleRangeArg(const QStringList& args, int index, double lo, double hi, double& value, QString& error);
+// value (argument index) within lo..hi; NaN never is.
+bool checkRange(double value, int index, double lo, double hi, QString& error);
+// least..most arguments (none when both are 0).
+bool countArgs(const QStringList& args, int least, int most, QString& error);
 // The tool has no windows: the texts of the error boxes a command showed
 // while script recorded them, one a line, become its error text.
 QString errorTexts(const platform::MessageBoxScript& script);

@@ -6,6 +6,7 @@
 #include "platform/msgbox.h"
 #include "raster/codec.h"
 
+#include <algorithm>
 #include <initializer_list>
 #include <utility>
 
@@ -49,80 +50,109 @@ bool wordArg(const QStringList& args, int index, std::initializer_list<const cha
     return false;
 }
 
-// An offset, or "center" for the centring rule.
+// The ranges of the dialogs' edits.
+constexpr int kMaxSide = 32767;        // new width and height (resize, canvas)
+constexpr int kMinCanvasWidth = 320;   // the canvas dialog's smallest size
+constexpr int kMinCanvasHeight = 200;
+constexpr int kMaxOffset = 16000;      // canvas placement, borders
+
+// An offset of the canvas dialog (-16000..16000), or "center" for the
+// centring rule, which the dialog's edit then holds within its range.
 bool offsetArg(const QStringList& args, int index, int32_t newSize, int32_t oldSize, int& value, QString& error)
 {
     if (index < args.size() && args[index] == QLatin1String("center")) {
-        value = centredOffset(newSize, oldSize);
+        value = std::clamp(centredOffset(newSize, oldSize), -kMaxOffset, kMaxOffset);
         return true;
     }
-    return intArg(args, index, value, error);
+    return rangeArg(args, index, -kMaxOffset, kMaxOffset, value, error);
 }
 
-QString runFlipH(const QStringList&, raster::DibGuard& image, FilterContext&)
+QString runFlipH(const QStringList& args, raster::DibGuard& image, CommandContext&)
 {
+    QString error;
+    if (!countArgs(args, 0, 0, error))
+        return error;
     return replaceWith(image, [&] { return FlipH(image.get()); });
 }
 
-QString runFlipV(const QStringList&, raster::DibGuard& image, FilterContext&)
+QString runFlipV(const QStringList& args, raster::DibGuard& image, CommandContext&)
 {
+    QString error;
+    if (!countArgs(args, 0, 0, error))
+        return error;
     return replaceWith(image, [&] { return FlipV(image.get()); });
 }
 
-QString runRotLeft(const QStringList&, raster::DibGuard& image, FilterContext&)
+QString runRotLeft(const QStringList& args, raster::DibGuard& image, CommandContext&)
 {
+    QString error;
+    if (!countArgs(args, 0, 0, error))
+        return error;
     return replaceWith(image, [&] { return RotLeft(image.get()); });
 }
 
-QString runRotRight(const QStringList&, raster::DibGuard& image, FilterContext&)
+QString runRotRight(const QStringList& args, raster::DibGuard& image, CommandContext&)
 {
+    QString error;
+    if (!countArgs(args, 0, 0, error))
+        return error;
     return replaceWith(image, [&] { return RotRight(image.get()); });
 }
 
-QString runRot180(const QStringList&, raster::DibGuard& image, FilterContext&)
+QString runRot180(const QStringList& args, raster::DibGuard& image, CommandContext&)
 {
+    QString error;
+    if (!countArgs(args, 0, 0, error))
+        return error;
     return replaceWith(image, [&] { return Rot180(image.get()); });
 }
 
-QString runDibRotxxx(const QStringList& args, raster::DibGuard& image, FilterContext& context)
+QString runDibRotxxx(const QStringList& args, raster::DibGuard& image, CommandContext& context)
 {
     QString error;
     int direction = 0;
     double angle = 0;
-    if (!wordArg(args, 0, {"left", "right"}, direction, error) || !doubleArg(args, 1, angle, error))
+    if (!countArgs(args, 2, 2, error) || !wordArg(args, 0, {"left", "right"}, direction, error) ||
+        !doubleRangeArg(args, 1, 0.01, 359.99, angle, error))
         return error;
     return replaceWith(image, [&] { return DibRotxxx(image.get(), direction == 1, angle, context.Col2); });
 }
 
-QString runResize(const QStringList& args, raster::DibGuard& image, FilterContext&)
+QString runResize(const QStringList& args, raster::DibGuard& image, CommandContext&)
 {
     QString error;
     int width = 0, height = 0, interpolate = 0;
-    if (!intArg(args, 0, width, error) || !intArg(args, 1, height, error))
+    if (!countArgs(args, 2, 3, error) || !rangeArg(args, 0, 1, kMaxSide, width, error) ||
+        !rangeArg(args, 1, 1, kMaxSide, height, error))
         return error;
     if (args.size() > 2 && !wordArg(args, 2, {"nearest", "interpolate"}, interpolate, error))
         return error;
     return replaceWith(image, [&] { return Resize(image.get(), width, height, interpolate == 1); });
 }
 
-QString runNewCanvas(const QStringList& args, raster::DibGuard& image, FilterContext& context)
+QString runNewCanvas(const QStringList& args, raster::DibGuard& image, CommandContext& context)
 {
     QString error;
     int width = 0, height = 0, left = 0, top = 0;
-    if (!intArg(args, 0, width, error) || !intArg(args, 1, height, error) ||
+    if (!countArgs(args, 4, 4, error) || !rangeArg(args, 0, kMinCanvasWidth, kMaxSide, width, error) ||
+        !rangeArg(args, 1, kMinCanvasHeight, kMaxSide, height, error) ||
         !offsetArg(args, 2, width, raster::DibWidth(image.get()), left, error) ||
         !offsetArg(args, 3, height, raster::DibHeight(image.get()), top, error))
         return error;
     return replaceWith(image, [&] { return NewCanvas(image.get(), width, height, left, top, context.Col2); });
 }
 
-QString runAddBorders(const QStringList& args, raster::DibGuard& image, FilterContext& context)
+QString runAddBorders(const QStringList& args, raster::DibGuard& image, CommandContext& context)
 {
     QString error;
     int top = 0, bottom = 0, left = 0, right = 0;
-    if (!intArg(args, 0, top, error) || !intArg(args, 1, bottom, error) || !intArg(args, 2, left, error) ||
-        !intArg(args, 3, right, error))
+    if (!countArgs(args, 4, 4, error) || !rangeArg(args, 0, 0, kMaxOffset, top, error) ||
+        !rangeArg(args, 1, 0, kMaxOffset, bottom, error) || !rangeArg(args, 2, 0, kMaxOffset, left, error) ||
+        !rangeArg(args, 3, 0, kMaxOffset, right, error))
         return error;
+    // The editor's command does nothing when all four sizes are 0.
+    if (top == 0 && bottom == 0 && left == 0 && right == 0)
+        return {};
     return replaceWith(image, [&] { return AddBorders(image.get(), top, bottom, left, right, context); });
 }
 
@@ -140,24 +170,30 @@ QString rewriteFromCopy(raster::DibGuard& image, Rewrite rewrite)
     return {};
 }
 
-QString runPerspektive(const QStringList& args, raster::DibGuard& image, FilterContext& context)
+QString runPerspektive(const QStringList& args, raster::DibGuard& image, CommandContext& context)
 {
     QString error;
     int mode = 0, axis = 0, strength = 0;
-    if (!wordArg(args, 0, {"perspective", "skew"}, mode, error) ||
-        !wordArg(args, 1, {"horizontal", "vertical"}, axis, error) || !intArg(args, 2, strength, error))
+    if (!countArgs(args, 3, 3, error) || !wordArg(args, 0, {"perspective", "skew"}, mode, error) ||
+        !wordArg(args, 1, {"horizontal", "vertical"}, axis, error) || !rangeArg(args, 2, -100, 100, strength, error))
         return error;
     return rewriteFromCopy(image, [&](const raster::TDibRecord& copy) {
         Perspektive(image.get(), copy, strength, axis == 0, mode == 0, context);
     });
 }
 
-QString runWoelben(const QStringList& args, raster::DibGuard& image, FilterContext& context)
+QString runWoelben(const QStringList& args, raster::DibGuard& image, CommandContext& context)
 {
     QString error;
     int axes = 0;
     double strength = 0;
-    if (!wordArg(args, 0, {"both", "horizontal", "vertical"}, axes, error) || !doubleArg(args, 1, strength, error))
+    if (!countArgs(args, 2, 2, error) || !wordArg(args, 0, {"both", "horizontal", "vertical"}, axes, error) ||
+        !doubleArg(args, 1, strength, error))
+        return error;
+    // The dialog turns a strength of 0 into 0.01 before it applies it.
+    if (strength == 0)
+        strength = 0.01;
+    if (!checkRange(strength, 1, 0.01, 10, error))
         return error;
     return rewriteFromCopy(image, [&](const raster::TDibRecord& copy) {
         Woelben(image.get(), copy, axes != 2, strength, axes != 1, context);
@@ -174,13 +210,15 @@ std::vector<FilterCommand> geometryCommands()
         {"RotLeft", "", runRotLeft},
         {"RotRight", "", runRotRight},
         {"Rot180", "", runRot180},
-        {"DibRotxxx", "left|right WINKEL (Hintergrund: --col2)", runDibRotxxx},
-        {"Resize", "BREITE HOEHE [nearest|interpolate]", runResize},
-        {"NewCanvas", "BREITE HOEHE LINKS|center OBEN|center (Hintergrund: --col2)", runNewCanvas},
-        {"AddBorders", "OBEN UNTEN LINKS RECHTS (Hintergrund: --col2)", runAddBorders},
+        {"DibRotxxx", "left|right WINKEL (0.01..359.99; Hintergrund: --col2)", runDibRotxxx},
+        {"Resize", "BREITE HOEHE (je 1..32767) [nearest|interpolate]", runResize},
+        {"NewCanvas",
+         "BREITE (320..32767) HOEHE (200..32767) LINKS|center OBEN|center (je -16000..16000; Hintergrund: --col2)",
+         runNewCanvas},
+        {"AddBorders", "OBEN UNTEN LINKS RECHTS (je 0..16000; Hintergrund: --col2)", runAddBorders},
         {"Perspektive", "perspective|skew horizontal|vertical STAERKE (-100..100; Hintergrund: --col2)",
          runPerspektive},
-        {"Woelben", "both|horizontal|vertical STAERKE (0.01..10)", runWoelben},
+        {"Woelben", "both|horizontal|vertical STAERKE (0.01..10; 0 wird 0.01)", runWoelben},
     };
 }
 

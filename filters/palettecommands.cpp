@@ -22,7 +22,7 @@ bool oneFile(const QStringList& args, int count, QString& error)
     return false;
 }
 
-QString runSavepal(const QStringList& args, raster::DibGuard& image, FilterContext&)
+QString runSavepal(const QStringList& args, raster::DibGuard& image, CommandContext&)
 {
     QString error;
     if (!oneFile(args, 1, error))
@@ -32,7 +32,7 @@ QString runSavepal(const QStringList& args, raster::DibGuard& image, FilterConte
     return errorTexts(messages);
 }
 
-QString runLoadpal(const QStringList& args, raster::DibGuard& image, FilterContext& context)
+QString runLoadpal(const QStringList& args, raster::DibGuard& image, CommandContext& context)
 {
     QString error;
     if (!oneFile(args, 1, error))
@@ -42,7 +42,7 @@ QString runLoadpal(const QStringList& args, raster::DibGuard& image, FilterConte
     return errorTexts(messages);
 }
 
-QString runLoadpal0(const QStringList& args, raster::DibGuard& image, FilterContext& context)
+QString runLoadpal0(const QStringList& args, raster::DibGuard& image, CommandContext& context)
 {
     QString error;
     if (!oneFile(args, 2, error))
@@ -56,7 +56,7 @@ QString runLoadpal0(const QStringList& args, raster::DibGuard& image, FilterCont
     return errorTexts(messages);
 }
 
-QString reportCountColors(const QStringList& args, raster::DibGuard& image, FilterContext& context, QString& output)
+QString reportCountColors(const QStringList& args, raster::DibGuard& image, CommandContext& context, QString& output)
 {
     if (!args.isEmpty())
         return QStringLiteral("Fehler: Keine Argumente erwartet!");
@@ -71,7 +71,7 @@ QString reportCountColors(const QStringList& args, raster::DibGuard& image, Filt
     return {};
 }
 
-QString runCountColors(const QStringList& args, raster::DibGuard& image, FilterContext& context)
+QString runCountColors(const QStringList& args, raster::DibGuard& image, CommandContext& context)
 {
     QString output;
     return reportCountColors(args, image, context, output);

@@ -175,7 +175,7 @@ int filter(const QStringList& args)
         return 0;
     }
     QStringList words;
-    filters::FilterContext context;
+    filters::CommandContext context;
     QString maskFile;
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
@@ -194,6 +194,7 @@ int filter(const QStringList& args)
             if (!intOption(args, i, seed))
                 return usage();
             platform::RandSeed = uint32_t(seed);
+            context.seed = uint32_t(seed);
         } else {
             words << a;
         }

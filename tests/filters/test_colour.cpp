@@ -391,7 +391,7 @@ TEST(Colour, CommandsCheckTheirArguments)
         DibGuard want(MakeDIBCopy(image.get()));
         if (c.same)
             c.same(want.get(), {});
-        FilterContext context;
+        CommandContext context;
         EXPECT_EQ(find(c.name)->run(c.args, image, context), c.error) << c.name;
         EXPECT_TRUE(testutil::samePixels(image.get(), want.get())) << c.name;
     }

@@ -421,7 +421,7 @@ TEST(Convolve, CommandNamesItsRecord)
             const BuiltInFilter f{"", "", *c.record, c.invert};
             applyBuiltInFilter(want.get(), f, {});
         }
-        FilterContext context;
+        CommandContext context;
         EXPECT_EQ(commands[0].run({c.arg}, image, context), c.error) << c.arg.toStdString();
         EXPECT_TRUE(testutil::samePixels(image.get(), want.get())) << c.arg.toStdString();
     }

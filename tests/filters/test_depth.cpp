@@ -361,7 +361,7 @@ TEST(Depth, FreeCountAndTheToolsWords)
     EXPECT_EQ(freeDepthOptions(17, false, OrderedDither).method, NearestColour);
 
     const auto commands = allFilterCommands();
-    auto run = [&](const QStringList& words, DibGuard& image, FilterContext& context) {
+    auto run = [&](const QStringList& words, DibGuard& image, CommandContext& context) {
         for (const auto& c : commands)
             if (words[0] == QLatin1String(c.name))
                 return c.run(words.mid(1), image, context);
@@ -394,7 +394,8 @@ TEST(Depth, FreeCountAndTheToolsWords)
     for (const auto& c : cases) {
         DibGuard image(testutil::patternImage(12, 7, c.bits, 6));
         DibGuard want(MakeDIBCopy(image.get()));
-        FilterContext context, wantContext;
+        CommandContext context;
+        FilterContext wantContext;
         if (c.error.isEmpty())
             DepthDownTo(want.get(), c.same, wantContext);
         EXPECT_EQ(run(c.words, image, context), c.error) << c.words.join(' ').toStdString();

@@ -248,7 +248,7 @@ TEST(Effects, NoiseAndNoiseRemoval)
 
 TEST(Effects, ColourChoiceAndTheToolsWords)
 {
-    FilterContext context;
+    CommandContext context;
     context.Col1 = 0x123456;
     context.Col2 = 0x654321;
     DibGuard truecolour(testutil::patternImage(4, 4, 24, 1));
@@ -267,7 +267,7 @@ TEST(Effects, ColourChoiceAndTheToolsWords)
     EXPECT_EQ(effectColour(palette.get(), EffectColour::Weiss, context), 15u);
 
     const auto commands = allFilterCommands();
-    auto run = [&](const QStringList& words, DibGuard& image, FilterContext& c) {
+    auto run = [&](const QStringList& words, DibGuard& image, CommandContext& c) {
         for (const auto& command : commands)
             if (words[0] == QLatin1String(command.name))
                 return command.run(words.mid(1), image, c);

@@ -609,13 +609,13 @@ TEST(GeometryBulge, OnlySelectedPixelsChange)
 TEST(GeometryCommands, RunTheTransformsByName)
 {
     const auto commands = filters::allFilterCommands();
-    auto run = [&](const QStringList& words, DibGuard& image, filters::FilterContext& context) {
+    auto run = [&](const QStringList& words, DibGuard& image, filters::CommandContext& context) {
         for (const auto& c : commands)
             if (words[0] == QLatin1String(c.name))
                 return c.run(words.mid(1), image, context);
         return QStringLiteral("unknown");
     };
-    filters::FilterContext context;
+    filters::CommandContext context;
     context.Col2 = 0x00112233;
     DibGuard source(testutil::patternImage(21, 13, 24, 21));
     struct Case {
@@ -630,8 +630,11 @@ TEST(GeometryCommands, RunTheTransformsByName)
         {{"DibRotxxx", "right", "30"}, [&] { return filters::DibRotxxx(source.get(), true, 30, 0x00112233); }},
         {{"Resize", "64", "48", "interpolate"}, [&] { return filters::Resize(source.get(), 64, 48, true); }},
         {{"Resize", "10", "5"}, [&] { return filters::Resize(source.get(), 10, 5, false); }},
-        {{"NewCanvas", "30", "20", "center", "-2"},
-         [&] { return filters::NewCanvas(source.get(), 30, 20, 4, -2, 0x00112233); }},
+        {{"NewCanvas", "330", "210", "center", "-2"},
+         [&] { return filters::NewCanvas(source.get(), 330, 210, 154, -2, 0x00112233); }},
+        // Centring beyond what the dialog's edit holds stops at 16000.
+        {{"NewCanvas", "32767", "200", "center", "center"},
+         [&] { return filters::NewCanvas(source.get(), 32767, 200, 16000, 94, 0x00112233); }},
         {{"AddBorders", "1", "2", "3", "4"}, [&] { return filters::AddBorders(source.get(), 1, 2, 3, 4, context); }},
         {{"Perspektive", "skew", "vertical", "40"},
          [&] {
@@ -656,6 +659,9 @@ TEST(GeometryCommands, RunTheTransformsByName)
     DibGuard image(MakeDIBCopy(source.get()));
     EXPECT_EQ(run({"DibRotxxx", "up", "30"}, image, context),
               QStringLiteral("Fehler: Argument 1 muss left oder right sein!"));
-    EXPECT_EQ(run({"Resize", "0", "10"}, image, context), QString::fromUtf8("Fehler beim Ändern der Größe..."));
+    EXPECT_EQ(run({"Resize", "0", "10"}, image, context),
+              QStringLiteral("Fehler: Argument 1 muss zwischen 1 und 32767 liegen!"));
+    // A picture the library cannot make gets the editor's message.
+    EXPECT_EQ(run({"Resize", "32767", "32767"}, image, context), QString::fromUtf8("Fehler beim Ändern der Größe..."));
     EXPECT_TRUE(identical(image.get(), source.get()));
 }
