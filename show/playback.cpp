@@ -203,12 +203,8 @@ void ShowPlayback::gotonextpic()
 {
     const int32_t count = int32_t(m_slides.Count());
     const int32_t old = CurrentIndex;
-    int32_t a = CurrentIndex;
-    do {
-        ++a;
-        if (a >= count || IsVideoSlide(slideAt(m_slides, a)))
-            break;
-    } while (slideAt(m_slides, a).CollageMember != 0);
+    // The next group's head: the members of the current group are passed.
+    int32_t a = CurrentIndex < 0 ? 0 : CollageGroup(m_slides, CurrentIndex).End;
 
     if (a >= count) {
         if (m_settings.EndMode == emQuit || ExportMode)
@@ -232,18 +228,9 @@ void ShowPlayback::gotoprevpic()
     int32_t a = CurrentIndex;
     if (a < 0 || a >= int32_t(m_slides.Count()))
         return;
-    if (a > 0) {
-        --a;
-        if (!IsVideoSlide(slideAt(m_slides, a))) {
-            while (a > 0 && slideAt(m_slides, a).CollageMember == 1) {
-                --a;
-                if (IsVideoSlide(slideAt(m_slides, a))) {
-                    ++a;
-                    break;
-                }
-            }
-        }
-    }
+    // The head of the group before; at slide 0 nothing moves.
+    if (a > 0)
+        a = CollageGroup(m_slides, a - 1).First;
     CurrentIndex = a;
     chooseEffect(a);
     if (!WaitingForKey)

@@ -2,6 +2,7 @@
 
 #include "platform/paths.h"
 #include "platform/random.h"
+#include "raster/fingerprint.h"
 #include "raster/rasterio.h"
 
 #include <cmath>
@@ -163,17 +164,14 @@ void SetSlidePicture(TSlideRecord& slide, const TDibRecord& picture)
     PictureChanged(slide);
 }
 
-void KeepPictureBytes(TSlideRecord& slide, uint8_t format, std::vector<uint8_t> bytes)
+void KeepPictureBytes(TSlideRecord& slide, uint8_t format, std::vector<uint8_t> bytes, uint64_t fingerprint)
 {
     if (!slide.PictureBytes)
         slide.PictureBytes = new TPictureBytes;
     TPictureBytes& kept = *slide.PictureBytes;
     kept.Format = format;
     kept.Bytes = std::move(bytes);
-    kept.Bits = slide.Dib.Bits;
-    kept.Width = raster::DibWidth(slide.Dib);
-    kept.Height = raster::DibHeight(slide.Dib);
-    kept.BitCount = raster::DibBitCount(slide.Dib);
+    kept.Fingerprint = fingerprint ? fingerprint : raster::DibFingerprint(slide.Dib);
 }
 
 void PictureChanged(TSlideRecord& slide)
@@ -185,8 +183,7 @@ void PictureChanged(TSlideRecord& slide)
 const TPictureBytes* UnchangedPictureBytes(const TSlideRecord& slide)
 {
     const TPictureBytes* kept = slide.PictureBytes;
-    if (!kept || !kept->Bits || kept->Bits != slide.Dib.Bits || kept->Width != raster::DibWidth(slide.Dib) ||
-        kept->Height != raster::DibHeight(slide.Dib) || kept->BitCount != raster::DibBitCount(slide.Dib))
+    if (!kept || !slide.Dib.Bits || kept->Fingerprint != raster::DibFingerprint(slide.Dib))
         return nullptr;
     return kept;
 }
@@ -204,20 +201,13 @@ SlideGroup CollageGroup(const TDynaArray& slides, int32_t i)
     auto at = [&slides](int32_t k) -> const TSlideRecord& { return *ElementAt<TSlideRecord>(slides, uint32_t(k)); };
     if (i < 0 || i >= count)
         return {i, i};
-    // A video slide stands alone: it never joins the slides before it and
-    // none joins it.
+    // A video slide never joins the slides before it, so the walk back ends
+    // on the first video slide it meets: that slide heads the group.
     int32_t j = i;
-    if (IsVideoSlide(at(j)))
-        return {j, j + 1};
-    {
-        while (j > 0 && at(j).CollageMember == 1) {
-            --j;
-            if (IsVideoSlide(at(j))) {
-                ++j;
-                break;
-            }
-        }
-    }
+    while (j > 0 && !IsVideoSlide(at(j)) && at(j).CollageMember == 1)
+        --j;
+    // The group takes in every following slide that joins it; a video slide
+    // starts a group of its own.
     int32_t end = j + 1;
     while (end < count && !IsVideoSlide(at(end)) && at(end).CollageMember == 1)
         ++end;

@@ -68,10 +68,11 @@ struct TSlideFont {
 struct TPictureBytes {
     uint8_t Format = 0;          // the show file's picture format: 0 JPEG, 1 GIF
     std::vector<uint8_t> Bytes;
-    // The picture the bytes belong to; they serve only while the slide's
-    // picture is still this one.
-    const uint8_t* Bits = nullptr;
-    int32_t Width = 0, Height = 0, BitCount = 0;
+    // What the picture showed when the bytes were kept (raster's
+    // DibFingerprint): the bytes serve only while it still shows that, so
+    // an edit in place, a new colour table or a picture made anew at the
+    // same address is encoded again.
+    uint64_t Fingerprint = 0;
 };
 
 struct TSlideRecord {
@@ -160,17 +161,25 @@ void ClearSlides(TDynaArray& slides);
 // Replaces the slide's picture by picture (taken over); the old one and its
 // kept bytes are released.
 void SetSlidePicture(TSlideRecord& slide, const TDibRecord& picture);
-// Keeps bytes as the encoded form of the slide's current picture.
-void KeepPictureBytes(TSlideRecord& slide, uint8_t format, std::vector<uint8_t> bytes);
-// Drops the kept bytes: call after changing the picture's pixels in place.
+// Keeps bytes as the encoded form of the slide's current picture. A caller
+// that already has the picture's fingerprint passes it; 0 takes it here.
+void KeepPictureBytes(TSlideRecord& slide, uint8_t format, std::vector<uint8_t> bytes, uint64_t fingerprint = 0);
+// Drops the kept bytes. Editing a picture need not call it (the kept bytes
+// are checked against the picture's content), but it frees them at once.
 void PictureChanged(TSlideRecord& slide);
-// The kept bytes when they still belong to the slide's picture, else null.
+// The kept bytes when the slide's picture still shows what they were kept
+// for, else null.
 const TPictureBytes* UnchangedPictureBytes(const TSlideRecord& slide);
 
 // A slide made from a video file (".AVI", ".MPE", ".MPA", ".MPG", ".MPEG").
 bool IsVideoSlide(const TSlideRecord& slide);
 
-// The collage group of slide i: its first slide and one past its last.
+// The collage group of slide i: its first slide and one past its last. A
+// group starts at a slide that does not join the slides before it (or at the
+// first slide, or at a video slide) and takes in every following slide with
+// CollageMember 1 up to the next video slide. Composition, the show's timing
+// and stepping forward and back all go by this one rule, so every slide is
+// shown exactly once per pass.
 struct SlideGroup {
     int32_t First;
     int32_t End;

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <deque>
 
 using namespace show;
@@ -153,6 +154,107 @@ TEST(Playback, ACollageGroupLastsAsLongAsItsLongestMember)
     const auto changes = r.ticks(10000);
     const std::vector<std::pair<uint32_t, int>> expected = {{6000, 2}, {10000, 0}};
     EXPECT_EQ(changes, expected);
+}
+
+TEST(Playback, EverySlideIsShownOncePerPassWhateverTheLayout)
+{
+    // A layout is one letter per slide: h a picture that starts a group, m a
+    // picture that joins the slides before it, V a video slide, v a video
+    // slide marked as joining. groups: the slides every group shows, heads
+    // first, in show order.
+    struct Layout {
+        const char* slides;
+        std::vector<std::vector<int>> groups;
+    };
+    const Layout layouts[] = {
+        {"hmmh", {{0, 1, 2}, {3}}},
+        {"mmh", {{0, 1}, {2}}},                    // a first slide that joins starts the first group
+        {"vmmh", {{0, 1, 2}, {3}}},                // a video at the start heads its members
+        {"hmVmmh", {{0, 1}, {2, 3, 4}, {5}}},      // a video in the middle never joins, but heads
+        {"hmv", {{0, 1}, {2}}},                    // a video at the end
+        {"hVvmh", {{0}, {1}, {2, 3}, {4}}},        // two videos in a row
+        {"hmVm", {{0, 1}, {2, 3}}},                // members after a video end the show
+        {"V", {{0}}},
+    };
+    for (const Layout& layout : layouts) {
+        SCOPED_TRACE(layout.slides);
+        const int n = int(std::strlen(layout.slides));
+        ShowRun r;
+        r.host.size = QSize(8 * n, 8);
+        std::vector<int> duration(static_cast<size_t>(n), 0);
+        std::vector<COLORREF> colour(static_cast<size_t>(n), 0);
+        for (int i = 0; i < n; ++i) {
+            const char kind = layout.slides[i];
+            // Slide i in the i-th column of the screen, in a colour of its own.
+            colour[size_t(i)] = COLORREF(0x20 + 0x18 * i) << 8 | 0x40;
+            TSlideRecord* s = addSlide(r.show, colour[size_t(i)], 50, 100 + 50 * ((i * 7) % 5));
+            SetString(s->FileName, kind == 'V' || kind == 'v' ? "film.mpg" : "bild.jpg");
+            s->CollageMember = kind == 'm' || kind == 'v' ? 1 : 0;
+            s->Frame = {i * 1000 / n, 0, (i + 1) * 1000 / n, 1000};
+            duration[size_t(i)] = s->TransTime + s->PauseTime;
+        }
+        std::vector<int> heads;
+        for (const auto& members : layout.groups) {
+            heads.push_back(members.front());
+            for (int m : members) {
+                EXPECT_EQ(CollageGroup(r.show.Slides, m).First, members.front()) << "slide " << m;
+                EXPECT_EQ(CollageGroup(r.show.Slides, m).End, members.back() + 1) << "slide " << m;
+            }
+        }
+        r.start();
+
+        // Forward by the clock, one whole pass and into the next: each group
+        // for its longest member's time, showing exactly its members.
+        std::vector<int> visited{r.playback->CurrentIndex};
+        std::vector<uint32_t> changedAt;
+        int sinceChange = 0;
+        for (int t = 0; t < 20000 && visited.size() <= heads.size(); t += 50) {
+            r.clock.advance(50);
+            const uint32_t slideStart = r.playback->SlideStart;
+            r.playback->Timer1Timer();
+            if (r.playback->SlideStart != slideStart) { // a slide change, even to the same slide
+                visited.push_back(r.playback->CurrentIndex);
+                changedAt.push_back(r.clock.now() - 1000);
+                sinceChange = 0;
+                continue;
+            }
+            if (++sinceChange < 2)
+                continue; // the transition is still running
+            const QImage& frame = r.host.frames.back();
+            const SlideGroup group = CollageGroup(r.show.Slides, r.playback->CurrentIndex);
+            for (int i = 0; i < n; ++i) {
+                const bool member = i >= group.First && i < group.End;
+                const QRgb expected = member ? rgb(colour[size_t(i)]) : 0;
+                ASSERT_EQ(frame.pixel(8 * i + 4, 4) & 0xFFFFFF, expected)
+                    << "slide " << i << " on the screen of " << r.playback->CurrentIndex;
+            }
+        }
+        std::vector<int> forward = heads;
+        forward.push_back(0); // and round again
+        EXPECT_EQ(visited, forward);
+        uint32_t at = 0;
+        std::vector<uint32_t> expectedTimes;
+        for (const auto& members : layout.groups) {
+            int longest = 0;
+            for (int m : members)
+                longest = std::max(longest, duration[size_t(m)]);
+            EXPECT_EQ(r.playback->GroupDuration(members.front()), longest);
+            at += uint32_t(longest);
+            expectedTimes.push_back(at);
+        }
+        EXPECT_EQ(changedAt, expectedTimes);
+
+        // Back from the last group to the first, head by head.
+        while (r.playback->CurrentIndex != heads.back())
+            r.playback->ForwardBtnClick();
+        std::vector<int> backward{r.playback->CurrentIndex};
+        while (r.playback->CurrentIndex != 0) {
+            r.playback->BackBtnClick();
+            backward.push_back(r.playback->CurrentIndex);
+            ASSERT_LE(backward.size(), heads.size());
+        }
+        EXPECT_EQ(backward, std::vector<int>(heads.rbegin(), heads.rend()));
+    }
 }
 
 TEST(Playback, EndModes)

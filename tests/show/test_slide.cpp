@@ -42,7 +42,7 @@ TEST(Slide, ANewSlideHasTheValuesOfAnAddedPicture)
     EXPECT_TRUE(font.toQFont().bold());
 }
 
-TEST(Slide, CollageGroupsStopAtVideoSlides)
+TEST(Slide, CollageGroupsEndBeforeVideoSlides)
 {
     // name, CollageMember; expected group [first, end) of every slide.
     struct Entry {
@@ -55,9 +55,9 @@ TEST(Slide, CollageGroupsStopAtVideoSlides)
         {"b.jpg", 1, 0, 3},
         {"c.jpg", 1, 0, 3},
         {"d.jpg", 0, 3, 4},
-        {"film.mpeg", 1, 4, 5}, // a video slide stands alone
-        {"e.jpg", 1, 5, 7},     // the walk back stops after the video slide
-        {"f.JPG", 1, 5, 7},
+        {"film.mpeg", 1, 4, 7}, // a video slide never joins, but heads a group
+        {"e.jpg", 1, 4, 7},     // the walk back ends on the video slide
+        {"f.JPG", 1, 4, 7},
         {"clip.AVI", 0, 7, 8},
     };
     ShowDocument show;
