@@ -5,6 +5,7 @@
 #include "platform/paths.h"
 #include "platform/textcodec.h"
 #include "raster/codec.h"
+#include "raster/fingerprint.h"
 #include "raster/rasterio.h"
 
 #include <QCoreApplication>
@@ -275,6 +276,7 @@ struct PictureJob {
     uint8_t format = 0;
     std::vector<uint8_t> bytes;
     raster::TDibRecord picture{};
+    uint64_t fingerprint = 0; // the decoded picture's, for its kept bytes
 };
 
 // Rebuilds the picture from its stored bytes, through a temporary file and
@@ -289,13 +291,15 @@ void decodePicture(PictureJob& job)
         if (job.picture.Info)
             raster::deldib(job.picture);
         job.picture = raster::TDibRecord{};
+        return;
     }
+    job.fingerprint = raster::DibFingerprint(job.picture);
 }
 
 // Decodes every picture, on as many cores as there are (the pictures are
 // independent; decoding is most of the time a show takes to open). This
-// thread reports the share of pictures done to progressWindow as each one
-// is finished.
+// thread reports 0 to progressWindow, then k * 100 div n once the k-th of
+// the n pictures is finished, for k = 1..n, and nothing else.
 void decodePictures(std::vector<PictureJob>& jobs, QObject* progressWindow)
 {
     platform::SendMessage(progressWindow, platform::WM_USER, 0);
@@ -322,18 +326,21 @@ void decodePictures(std::vector<PictureJob>& jobs, QObject* progressWindow)
     }
     if (threads.empty())
         work();
+    // One report per finished picture, in order, however many the threads
+    // finished since this thread last looked.
     size_t reported = 0;
     for (std::unique_lock lock(mutex); reported < jobs.size();) {
         finished.wait(lock, [&] { return done > reported; });
-        reported = done;
+        const size_t now = done;
         lock.unlock();
-        platform::SendMessage(progressWindow, platform::WM_USER, intptr_t(reported * 100 / jobs.size()));
+        while (reported < now) {
+            ++reported;
+            platform::SendMessage(progressWindow, platform::WM_USER, intptr_t(reported * 100 / jobs.size()));
+        }
         lock.lock();
     }
     for (std::thread& t : threads)
         t.join();
-    if (jobs.empty())
-        platform::SendMessage(progressWindow, platform::WM_USER, 100);
 }
 
 bool readSlide(Reader& in, TDynaArray& slides, void** currentNode, const QString& showFolder,
@@ -399,7 +406,7 @@ bool readSlide(Reader& in, TDynaArray& slides, void** currentNode, const QString
     // Decoded once the whole file is known to be sound; other format
     // bytes leave the slide without a picture.
     if ((format == kPictureJpeg || format == kPictureGif) && !picture.empty())
-        pictures.push_back({slides.Count() - 1, format, std::move(picture), {}});
+        pictures.push_back({slides.Count() - 1, format, std::move(picture), {}, 0});
     return true;
 }
 
@@ -417,8 +424,12 @@ bool SaveFile(ShowDocument& show, const QString& path, bool namesOnly)
     const QString folder = ShowFolder(path);
     const QString failText = QStringLiteral("Lumivox speichern: Konnte die Datei %1 nicht erstellen!").arg(name);
 
-    // Unbuffered, so that a write the disk refuses fails right there.
+    // Unbuffered, so that a write the disk refuses fails right there. The
+    // new file takes the old one's place only once it is complete; where
+    // the folder forbids making a file beside it but the file itself may
+    // be written, it is written in place, keeping its permissions.
     QSaveFile file(folder + name);
+    file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         showStop(failText);
         return false;
@@ -540,7 +551,7 @@ bool OpenFile(ShowDocument& show, const QString& path, QObject* progressWindow)
             continue;
         TSlideRecord& slide = *ElementAt<TSlideRecord>(slides, job.slide);
         slide.Dib = job.picture;
-        KeepPictureBytes(slide, job.format, std::move(job.bytes));
+        KeepPictureBytes(slide, job.format, std::move(job.bytes), job.fingerprint);
     }
 
     settings.MusicFile = music;

@@ -5,7 +5,8 @@
 //
 // Both directions are all or nothing. Saving writes a new file beside the
 // target and puts it in place only when the whole show is written, so a
-// failed save leaves the previous file as it was. Opening reads the whole
+// failed save leaves the previous file as it was (only in a folder that
+// forbids new files is an existing show written over in place). Opening reads the whole
 // file into a new list and swaps it in only when everything was read, so a
 // damaged file leaves the show in memory untouched.
 

@@ -13,12 +13,15 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace show;
 using testutil::ShowBytes;
@@ -221,21 +224,31 @@ TEST(ShowFile, OpeningReportsProgressWhileThePicturesLoad)
             return true;
         }
     };
-    QTemporaryDir dir;
-    ShowDocument show;
-    for (int i = 0; i < 5; ++i)
-        AddNewSlide(show, testutil::patternImage(30, 20, i % 2 ? 8 : 24, uint32_t(i)), QStringLiteral("/b/%1").arg(i));
-    ASSERT_TRUE(SaveFile(show, dir.filePath("p.sli"), false));
-    Window window;
-    ShowDocument back;
-    ASSERT_TRUE(OpenFile(back, dir.filePath("p.sli"), &window));
-    ASSERT_GE(window.percents.size(), 3u);
-    EXPECT_EQ(window.percents.front(), 0);
-    EXPECT_EQ(window.percents.back(), 100);
-    EXPECT_TRUE(std::is_sorted(window.percents.begin(), window.percents.end()));
-    for (uint32_t i = 0; i < 5; ++i) // every picture where it belongs
-        EXPECT_EQ(raster::DibBitCount(back.slide(i)->Dib), i % 2 ? 8 : 24);
-    EXPECT_TRUE(testutil::samePixels(back.slide(3)->Dib, show.slide(3)->Dib));
+    // 0, then k * 100 div n for every one of the n pictures, whichever
+    // thread decoded it and however they were scheduled: many tiny
+    // pictures finish in bursts.
+    for (const int n : {0, 5, 40}) {
+        SCOPED_TRACE(n);
+        QTemporaryDir dir;
+        ShowDocument show;
+        const int side = n > 5 ? 2 : 30;
+        for (int i = 0; i < n; ++i)
+            AddNewSlide(show, testutil::patternImage(side, side, i % 2 ? 8 : 24, uint32_t(i)),
+                        QStringLiteral("/b/%1").arg(i));
+        ASSERT_TRUE(SaveFile(show, dir.filePath("p.sli"), false));
+        Window window;
+        ShowDocument back;
+        ASSERT_TRUE(OpenFile(back, dir.filePath("p.sli"), &window));
+        std::vector<int> expected{0};
+        for (int k = 1; k <= n; ++k)
+            expected.push_back(k * 100 / n);
+        EXPECT_EQ(window.percents, expected);
+        for (uint32_t i = 0; i < uint32_t(n); ++i) // every picture where it belongs
+            ASSERT_EQ(raster::DibBitCount(back.slide(i)->Dib), i % 2 ? 8 : 24);
+        if (n > 3) {
+            EXPECT_TRUE(testutil::samePixels(back.slide(3)->Dib, show.slide(3)->Dib));
+        }
+    }
 }
 
 TEST(ShowFile, AnEmptyShowIsTheHeaderAlone)
@@ -475,6 +488,64 @@ TEST(ShowFile, AFailedSaveKeepsThePreviousFile)
     EXPECT_EQ(show.ShowFileName, "/vorher.sli");
 }
 
+TEST(ShowFile, SavingOverAShowKeepsItsPermissionsAlsoInAFolderThatIsNotWritable)
+{
+    QTemporaryDir dir;
+    ShowDocument show;
+    AddNewSlide(show, testutil::patternImage(24, 16, 24, 3), QStringLiteral("/b/eins.jpg"));
+    ASSERT_TRUE(SaveFile(show, dir.filePath("neu.sli"), false));
+    const QByteArray saved = testutil::readFile(dir.filePath("neu.sli"));
+    auto status = [](const QString& path) {
+        struct stat st {};
+        EXPECT_EQ(::stat(QFile::encodeName(path).constData(), &st), 0) << path.toStdString();
+        return st;
+    };
+
+    // A writable folder: the new file replaces the old one whole, with the
+    // old one's permissions.
+    const QString atomic = dir.filePath("alt.sli");
+    testutil::writeFile(atomic, "die alte Show");
+    ASSERT_EQ(::chmod(QFile::encodeName(atomic).constData(), 0640), 0);
+    const ino_t before = status(atomic).st_ino;
+    ASSERT_TRUE(SaveFile(show, atomic, false));
+    EXPECT_EQ(testutil::readFile(atomic), saved);
+    EXPECT_EQ(status(atomic).st_mode & 07777, 0640u);
+    EXPECT_NE(status(atomic).st_ino, before);
+
+    // A folder that forbids new files, holding a show its user may write:
+    // the save writes the file in place. The tool does the saving, as a
+    // user the folder's permissions hold for (root is not one).
+    const bool root = ::geteuid() == 0;
+    const uid_t user = root ? 65534 : ::geteuid();
+    const gid_t group = root ? 65534 : ::getegid();
+    const QString folder = dir.filePath("nurlesen");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString target = folder + "/show.sli";
+    testutil::writeFile(target, "die alte Show");
+    ASSERT_EQ(::chmod(QFile::encodeName(target).constData(), 0604), 0);
+    if (root) {
+        ASSERT_EQ(::chown(QFile::encodeName(folder).constData(), user, group), 0);
+        ASSERT_EQ(::chown(QFile::encodeName(target).constData(), user, group), 0);
+        ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 0755), 0);
+    }
+    ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 0555), 0);
+    const ino_t inPlace = status(target).st_ino;
+
+    QProcess tool;
+    tool.setChildProcessModifier([root, user, group] {
+        if (root && (::setgid(group) != 0 || ::setuid(user) != 0))
+            ::_exit(99);
+    });
+    tool.start(QStringLiteral(LUMIVOX_TOOL), {QStringLiteral("resave"), dir.filePath("neu.sli"), target});
+    ASSERT_TRUE(tool.waitForFinished(60000));
+    ::chmod(QFile::encodeName(folder).constData(), 0755);
+    EXPECT_EQ(tool.exitCode(), 0) << tool.readAllStandardError().toStdString();
+    EXPECT_EQ(testutil::readFile(target), saved);
+    EXPECT_EQ(status(target).st_mode & 07777, 0604u);
+    EXPECT_EQ(status(target).st_ino, inPlace);
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList{"show.sli"});
+}
+
 TEST(ShowFile, UnchangedPicturesAreSavedWithTheirOwnBytes)
 {
     QTemporaryDir dir;
@@ -500,6 +571,67 @@ TEST(ShowFile, UnchangedPicturesAreSavedWithTheirOwnBytes)
     const QByteArray fourth = testutil::readFile(dir.filePath("vier.sli"));
     EXPECT_NE(fourth, first);
     EXPECT_TRUE(fourth.contains(encoded(again.slide(0)->Dib, raster::FormatJIF)));
+}
+
+TEST(ShowFile, EditedPicturesAreEncodedAnewWhateverTheEdit)
+{
+    // Kept bytes serve a picture only while it shows what they were kept
+    // for: an edit that leaves the picture's block, size and depth as they
+    // were must still reach the file.
+    struct Case {
+        const char* name;
+        int bitCount;
+        void (*edit)(raster::TDibRecord& dib);
+    };
+    const Case cases[] = {
+        {"pixels changed in place", 24,
+         [](raster::TDibRecord& dib) {
+             raster::recht_filled(dib, 0, 0, raster::DibWidth(dib) - 1, raster::DibHeight(dib) - 1, 0x0000FF);
+         }},
+        {"only the colour table changed", 8,
+         [](raster::TDibRecord& dib) {
+             for (int i = 0; i < 256; ++i)
+                 raster::setPaletteEntry(dib, i, uint8_t(255 - i), uint8_t(i), 7);
+             raster::refreshPalette(dib);
+         }},
+        {"released and made anew at the same size", 8,
+         [](raster::TDibRecord& dib) {
+             const int w = raster::DibWidth(dib), h = raster::DibHeight(dib);
+             raster::deldib(dib);
+             raster::newdib(&dib, w, h, 8, nullptr, 0);
+             raster::recht_filled(dib, 0, 0, w - 1, h - 1, 3);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        ShowDocument show;
+        AddNewSlide(show, testutil::patternImage(40, 30, c.bitCount, 5), dir.filePath("foto.jpg"));
+        AddNewSlide(show, testutil::patternImage(20, 10, 24, 6), dir.filePath("bleibt.jpg"));
+        ASSERT_TRUE(SaveFile(show, dir.filePath("eins.sli"), false));
+
+        ShowDocument back;
+        ASSERT_TRUE(OpenFile(back, dir.filePath("eins.sli")));
+        const TPictureBytes* kept = UnchangedPictureBytes(*back.slide(1));
+        ASSERT_NE(kept, nullptr);
+        const QByteArray untouched(reinterpret_cast<const char*>(kept->Bytes.data()), qsizetype(kept->Bytes.size()));
+        c.edit(back.slide(0)->Dib);
+        raster::TDibRecord edited = raster::MakeDIBCopy(back.slide(0)->Dib);
+        ASSERT_TRUE(SaveFile(back, dir.filePath("zwei.sli"), false));
+
+        ShowDocument again;
+        ASSERT_TRUE(OpenFile(again, dir.filePath("zwei.sli")));
+        if (c.bitCount == 8) {
+            EXPECT_TRUE(testutil::samePixels(again.slide(0)->Dib, edited));
+        } else {
+            const uint32_t centre = raster::getpixel(again.slide(0)->Dib, 20, 15);
+            EXPECT_GE(centre & 0xFF, 0xF0u);          // red, as painted
+            EXPECT_LE((centre >> 8) & 0xFFFF, 0x1010u); // no green, no blue
+        }
+        raster::deldib(edited);
+        // The untouched slide is written with the bytes it was read with.
+        EXPECT_TRUE(testutil::readFile(dir.filePath("zwei.sli")).contains(untouched));
+    }
 }
 
 TEST(ShowFile, TemporaryPicturesNeverGoThroughExistingFilesAndAreRemoved)
