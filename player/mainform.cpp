@@ -6,11 +6,13 @@
 #include "show/showfile.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPainter>
 #include <QScreen>
+#include <QShowEvent>
 #include <QStatusBar>
 #include <QToolButton>
 
@@ -40,6 +42,10 @@ private:
 
 TMainForm::TMainForm(const QStringList& arguments, QWidget* parent) : QMainWindow(parent), m_arguments(arguments)
 {
+    // A show named on the command line is where the user's terminal is:
+    // a relative name is taken in the working folder, not the program's.
+    if (!m_arguments.isEmpty() && !m_arguments.constFirst().isEmpty())
+        m_arguments.first() = QDir::current().absoluteFilePath(m_arguments.constFirst());
     FormCreate();
 }
 
@@ -150,17 +156,22 @@ bool TMainForm::event(QEvent* event)
 void TMainForm::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
-    // After the window is on the screen, so the load progress shows.
-    QMetaObject::invokeMethod(this, &TMainForm::FormShow, Qt::QueuedConnection);
+    // After the window is on the screen, so the load progress shows. The
+    // window system's own show events (a restore after minimising) start
+    // nothing.
+    if (!event->spontaneous())
+        QMetaObject::invokeMethod(this, &TMainForm::FormShow, Qt::QueuedConnection);
 }
 
 void TMainForm::FormShow()
 {
-    if (!m_openedOnce) {
-        m_openedOnce = true;
-        if (!m_arguments.isEmpty())
-            OpenFile(m_arguments.constFirst());
-    }
+    // Opening the command line's show and playing it happen once per
+    // program start, however often the window is shown.
+    if (m_openedOnce)
+        return;
+    m_openedOnce = true;
+    if (!m_arguments.isEmpty())
+        OpenFile(m_arguments.constFirst());
     GoBtn1Click();
 }
 

@@ -5,6 +5,8 @@
 #include "tests/testutil.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QTimer>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QToolButton>
@@ -99,4 +101,41 @@ TEST(Player, PlaysAShowGivenOnTheCommandLineAndEnds)
     ASSERT_TRUE(p.waitForFinished(30000)) << "the player did not end by itself";
     EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+}
+
+TEST(Player, TakesARelativeShowNameFromTheWorkingFolderAndPlaysItOnce)
+{
+    QTemporaryDir dir;
+    writeShow(dir.filePath("reise.sli"), show::emQuit, true);
+    const QString before = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(dir.path()));
+    platform::MessageBoxScript script;
+    player::TMainForm form({QStringLiteral("reise.sli")});
+    QDir::setCurrent(before);
+
+    // Ends every show as soon as its window is up, and counts them.
+    int shows = 0;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (form.ShowForm()->isVisible()) {
+            ++shows;
+            form.ShowForm()->ExitBtnClick();
+        }
+    });
+    closer.start(5);
+    form.show();
+    for (int i = 0; i < 20 && !form.Played(); ++i)
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+    EXPECT_TRUE(script.texts().isEmpty()) << script.texts().join('\n').toStdString();
+    EXPECT_EQ(form.windowTitle(), "KOR-VAN Lumivox Player 3.0 - [reise.sli]");
+    EXPECT_EQ(form.document().Slides.Count(), 2u);
+    EXPECT_TRUE(form.Played());
+    EXPECT_EQ(shows, 1);
+
+    // Shown again (as after minimising), the window starts nothing.
+    form.show();
+    for (int i = 0; i < 5; ++i)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_EQ(shows, 1);
+    EXPECT_FALSE(form.ShowForm()->isVisible());
 }
