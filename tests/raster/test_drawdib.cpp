@@ -6,6 +6,7 @@
 #include "raster/halftone.h"
 #include "raster/rasterio.h"
 #include "raster/testhooks.h"
+#include "tests/recordingdc.h"
 #include "tests/testutil.h"
 
 #include <gtest/gtest.h>
@@ -15,8 +16,8 @@
 
 using namespace raster;
 using platform::COLORREF;
-using platform::RecordingDC;
-using Call = platform::RecordingDC::Call;
+using testutil::RecordingDC;
+using Call = testutil::RecordingDC::Call;
 
 namespace {
 
