@@ -4,6 +4,7 @@
 #include <immintrin.h>
 #endif
 
+#include "platform/cpu.h"
 #include "platform/palette.h"
 
 #include <QGuiApplication>
@@ -506,7 +507,7 @@ void GdiBitmap::toScreenImage(QImage& out) const
         return;
     auto convert = bgrRowToRgb32Plain;
 #if defined(__x86_64__) || defined(__i386__)
-    if (__builtin_cpu_supports("ssse3"))
+    if (UseSsse3())
         convert = bgrRowToRgb32Ssse3;
 #endif
     for (int y = 0; y < m_image.height(); ++y)

@@ -1,4 +1,5 @@
 #include "platform/gdi.h"
+#include "platform/cpu.h"
 #include "platform/palette.h"
 #include "raster/dibguard.h"
 #include "raster/rasterio.h"
@@ -423,8 +424,10 @@ TEST(Gdi, PrinterPagesGetThePicture)
 
 TEST(Gdi, ScreenImagesHaveTheBitmapsColours)
 {
+    for (const bool plain : {false, true})
     for (int width : {1, 3, 4, 5, 7, 16, 17, 33}) {
-        SCOPED_TRACE(width);
+        SCOPED_TRACE(testing::Message() << width << (plain ? " plain" : " fast"));
+        platform::SetPlainPathsOnly(plain);
         platform::GdiBitmap bitmap(width, 3);
         for (int y = 0; y < 3; ++y) {
             uint8_t* row = bitmap.image().scanLine(y);
@@ -434,6 +437,7 @@ TEST(Gdi, ScreenImagesHaveTheBitmapsColours)
         QImage screen(5, 5, QImage::Format_RGB32); // a size that must be replaced
         bitmap.toScreenImage(screen);
         ASSERT_EQ(screen.format(), QImage::Format_RGB32);
+        platform::ResetPlainPaths();
         EXPECT_EQ(screen, bitmap.image().convertToFormat(QImage::Format_RGB32));
     }
 }
