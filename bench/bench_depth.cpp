@@ -135,7 +135,7 @@ int main(int argc, char** argv)
     int32_t colours = 0;
     for (int i = 0; i <= runs; ++i) {
         const auto start = std::chrono::steady_clock::now();
-        colours = filters::CountColors(original.get(), {});
+        colours = filters::CountColors(original.get(), {}).count;
         if (i > 0)
             count.push_back(msSince(start));
     }

@@ -53,16 +53,7 @@ QString runDibFilter(const QStringList& args, raster::DibGuard& image, CommandCo
     if (!recordOf(args[0], record, invertAfter, error))
         return error;
     const BuiltInFilter filter{"", "", record, invertAfter};
-    switch (applyBuiltInFilter(image.get(), filter, context)) {
-    case FilterOutcome::Filtered:
-    case FilterOutcome::NotFiltered:
-        return {};
-    case FilterOutcome::DivisorZero:
-        return QStringLiteral("Die Division durch 0 ist nicht definiert!");
-    case FilterOutcome::NoMemory:
-        return QStringLiteral("Fehler: Nicht genügent Speicher für diese Aktion!");
-    }
-    return {};
+    return errorText(messagesFor(applyBuiltInFilter(image.get(), filter, context)));
 }
 
 } // namespace

@@ -2,7 +2,6 @@
 
 #include "filters/colour.h"
 #include "filters/progress.h"
-#include "platform/msgbox.h"
 #include "raster/rasterio.h"
 
 #include <algorithm>
@@ -349,7 +348,6 @@ FilterOutcome DibFilter(TDibRecord& image, const TFilterRecord& record, const Fi
 
     DibGuard work;
     if (!makePaddedCopy(image, work, context.progress)) {
-        platform::ShowError(QStringLiteral("Fehler: Nicht genügent Speicher für diese Aktion!"));
         context.report(0);
         return FilterOutcome::NoMemory;
     }

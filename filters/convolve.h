@@ -20,7 +20,7 @@ enum class FilterOutcome {
     Filtered,     // the picture was convolved
     NotFiltered,  // palette picture or no picture: left as it is
     DivisorZero,  // refused: the record's divisor is 0
-    NoMemory,     // no work copy; the user was told, the picture is unchanged
+    NoMemory,     // no work copy: the picture is unchanged
 };
 
 // Convolves a 24-bit picture in place with record: every pixel that the

@@ -6,7 +6,6 @@
 
 #include "filters/effects.h"
 #include "filters/filtercommand.h"
-#include "platform/msgbox.h"
 #include "platform/random.h"
 
 namespace filters {
@@ -43,12 +42,6 @@ bool colourArg(const QStringList& args, int index, const raster::TDibRecord& ima
     }
     colour = effectColour(image, choice, context);
     return true;
-}
-
-// The outcome of a 5 x 5 effect as the tool's error text.
-QString outcomeText(NeighbourhoodOutcome outcome, const platform::MessageBoxScript& messages)
-{
-    return outcome == NeighbourhoodOutcome::NoMemory ? errorTexts(messages) : QString();
 }
 
 QString runDrawShadow(const QStringList& args, raster::DibGuard& image, CommandContext& context)
@@ -95,8 +88,7 @@ QString runErode(const QStringList& args, raster::DibGuard& image, CommandContex
     QString error;
     if (!countArgs(args, 0, 0, error))
         return error;
-    platform::MessageBoxScript messages;
-    return outcomeText(DibErodeFilter(image.get(), context), messages);
+    return errorText(messagesFor(DibErodeFilter(image.get(), context)));
 }
 
 QString runDilate(const QStringList& args, raster::DibGuard& image, CommandContext& context)
@@ -104,8 +96,7 @@ QString runDilate(const QStringList& args, raster::DibGuard& image, CommandConte
     QString error;
     if (!countArgs(args, 0, 0, error))
         return error;
-    platform::MessageBoxScript messages;
-    return outcomeText(DibDilateFilter(image.get(), context), messages);
+    return errorText(messagesFor(DibDilateFilter(image.get(), context)));
 }
 
 QString runAddNoise(const QStringList& args, raster::DibGuard& image, CommandContext& context)
@@ -131,8 +122,7 @@ QString runDelNoise(const QStringList& args, raster::DibGuard& image, CommandCon
     QString error;
     if (!countArgs(args, 1, 1, error) || !rangeArg(args, 0, 1, 255, g, error))
         return error;
-    platform::MessageBoxScript messages;
-    return outcomeText(DelNoise(image.get(), g, context), messages);
+    return errorText(messagesFor(DelNoise(image.get(), g, context)));
 }
 
 } // namespace

@@ -3,7 +3,6 @@
 #include "filters/convolve.h"
 #include "filters/depth.h"
 #include "filters/progress.h"
-#include "platform/msgbox.h"
 #include "platform/random.h"
 #include "platform/wintypes.h"
 #include "raster/rasterio.h"
@@ -93,7 +92,6 @@ NeighbourhoodOutcome forWindows(TDibRecord& image, const FilterContext& context,
     context.report(0);
     raster::DibGuard work;
     if (!makePaddedCopy(image, work, context.progress)) {
-        platform::ShowError(QStringLiteral("Fehler: Nicht genügent Speicher für diese Aktion!"));
         context.report(0);
         return NeighbourhoodOutcome::NoMemory;
     }

@@ -50,7 +50,7 @@ void MosaikEffekt(raster::TDibRecord& image, int32_t bw, int32_t bh, const Filte
 enum class NeighbourhoodOutcome {
     Done,
     NotApplied, // not a 24-bit picture
-    NoMemory,   // no work copy: the user was told, the picture is unchanged
+    NoMemory,   // no work copy: the picture is unchanged
 };
 
 // "Auswaschen": pixels whose 5 x 5 window has a mean luminance below 96

@@ -1,7 +1,5 @@
 #include "filters/filtercommand.h"
 
-#include "platform/msgbox.h"
-
 namespace filters {
 
 std::vector<FilterCommand> allFilterCommands()
@@ -74,12 +72,12 @@ bool countArgs(const QStringList& args, int least, int most, QString& error)
     return false;
 }
 
-QString errorTexts(const platform::MessageBoxScript& script)
+QString errorText(const Messages& messages)
 {
     QStringList texts;
-    for (const auto& shown : script.shown()) {
-        if (shown.icon == platform::MsgIcon::Error)
-            texts << shown.text;
+    for (const Message& m : messages) {
+        if (m.icon == platform::MsgIcon::Error)
+            texts << m.text;
     }
     return texts.join(QLatin1Char('\n'));
 }

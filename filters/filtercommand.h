@@ -3,6 +3,7 @@
 // lumivox-tool's filter command. Each group of algorithms lists its own
 // commands; allFilterCommands() joins them.
 
+#include "filters/messages.h"
 #include "filters/selection.h"
 #include "raster/dibguard.h"
 
@@ -12,10 +13,6 @@
 #include <cstdint>
 #include <optional>
 #include <vector>
-
-namespace platform {
-class MessageBoxScript;
-}
 
 namespace filters {
 
@@ -62,8 +59,8 @@ bool doubleRangeArg(const QStringList& args, int index, double lo, double hi, do
 bool checkRange(double value, int index, double lo, double hi, QString& error);
 // least..most arguments (none when both are 0).
 bool countArgs(const QStringList& args, int least, int most, QString& error);
-// The tool has no windows: the texts of the error boxes a command showed
-// while script recorded them, one a line, become its error text.
-QString errorTexts(const platform::MessageBoxScript& script);
+// The tool has no windows: the texts of the messages the editor would show
+// as errors, one a line, become a command's error text.
+QString errorText(const Messages& messages);
 
 } // namespace filters

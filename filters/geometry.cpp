@@ -1,7 +1,6 @@
 #include "filters/geometry.h"
 
 #include "filters/geometryrows.h"
-#include "platform/msgbox.h"
 #include "raster/codec.h"
 #include "raster/rasterio.h"
 
@@ -69,11 +68,6 @@ void fillRaw(const raster::TDibRecord& dib, uint32_t raw)
 
 using namespace rows;
 
-QString resizeFailedText()
-{
-    return QStringLiteral("Fehler beim Ändern der Größe...");
-}
-
 namespace {
 
 // A new image of the same size whose pixel (x, y) is source(x', y) with x'
@@ -124,10 +118,8 @@ raster::TDibRecord NewCanvas(const raster::TDibRecord& source, int32_t width, in
     if (!source.Bits)
         return {};
     raster::TDibRecord dib = newLike(source, width, height);
-    if (!dib.Bits) {
-        platform::ShowError(resizeFailedText());
+    if (!dib.Bits)
         return dib;
-    }
     const int32_t bitCount = raster::DibBitCount(source);
     fillRaw(dib, rawValue(bitCount, background));
 
@@ -167,10 +159,8 @@ raster::TDibRecord AddBorders(const raster::TDibRecord& image, int32_t top, int3
         return {};
     const int64_t width = int64_t(raster::DibWidth(image)) + left + right;
     const int64_t height = int64_t(raster::DibHeight(image)) + top + bottom;
-    if (width < 1 || height < 1 || width > raster::kMaxDimension || height > raster::kMaxDimension) {
-        platform::ShowError(resizeFailedText());
+    if (width < 1 || height < 1 || width > raster::kMaxDimension || height > raster::kMaxDimension)
         return {};
-    }
     return NewCanvas(image, int32_t(width), int32_t(height), left, top, context.Col2);
 }
 

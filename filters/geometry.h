@@ -6,9 +6,11 @@
 // Functions that build a picture of a new size (or a flipped copy) return a
 // new image owned by the caller, with the source's depth and, for palette
 // pictures, the source's colour table; the result has no image (Bits null)
-// when it could not be made, and the source is left as it was. Perspective,
-// skew and bulge rewrite a 24-bit image in place from a saved copy of it and
-// leave palette pictures alone.
+// when it could not be made, and the source is left as it was. The caller
+// tells the user: resizing, canvas size and borders with
+// resizeFailedMessage (filters/messages.h), rotations and flips not at all.
+// Perspective, skew and bulge rewrite a 24-bit image in place from a saved
+// copy of it and leave palette pictures alone.
 //
 // Pixel values (backgrounds) are those of getpixel/setpixel: palette
 // indices in palette pictures, red + 256 * green + 65536 * blue in 24-bit
@@ -17,14 +19,9 @@
 #include "filters/selection.h"
 #include "raster/dibrecord.h"
 
-#include <QString>
-
 #include <cstdint>
 
 namespace filters {
-
-// The message shown when resizing, canvas size or borders fail.
-QString resizeFailedText(); // "Fehler beim Ändern der Größe..."
 
 // Mirrored copies of the same size: FlipH swaps left and right, FlipV top
 // and bottom. The caller puts the copy in the image's place.
@@ -39,24 +36,23 @@ raster::TDibRecord Rot180(const raster::TDibRecord& source);
 
 // Turns source by angle degrees (clockwise when right), nearest neighbour,
 // into a picture large enough for the turned corners; uncovered pixels take
-// background. Shows no message on failure.
+// background.
 raster::TDibRecord DibRotxxx(const raster::TDibRecord& source, bool right, long double angle, uint32_t background);
 
 // Resamples to width x height in steps of 1/1024 pixel: nearest neighbour,
 // or for 24-bit pictures enlarged with interpolate set (neither side
 // smaller, not both the same), bilinear weights that add up to 1023 (a
 // channel of 255 becomes 253).
-// Shows resizeFailedText() when the new picture cannot be made.
 raster::TDibRecord Resize(const raster::TDibRecord& image, int32_t width, int32_t height, bool interpolate);
 
 // A width x height canvas with source placed at (left, top), which may be
-// negative to crop; the rest takes background. Shows resizeFailedText() on
-// failure.
+// negative to crop; the rest takes background.
 raster::TDibRecord NewCanvas(const raster::TDibRecord& source, int32_t width, int32_t height, int32_t left,
                              int32_t top, uint32_t background);
 
 // The picture with borders of the given sizes in the background colour
-// context.Col2. Shows resizeFailedText() on failure.
+// context.Col2; no picture when the new size is 0 or beyond the library's
+// limits.
 raster::TDibRecord AddBorders(const raster::TDibRecord& image, int32_t top, int32_t bottom, int32_t left,
                               int32_t right, const FilterContext& context);
 

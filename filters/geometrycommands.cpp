@@ -3,7 +3,6 @@
 
 #include "filters/filtercommand.h"
 #include "filters/geometry.h"
-#include "platform/msgbox.h"
 #include "raster/codec.h"
 
 #include <algorithm>
@@ -14,17 +13,16 @@ namespace filters {
 
 namespace {
 
-// Runs make() and puts its new picture in the image's place. The tool has
-// no windows: a message the transform shows becomes the error text.
+// Runs make() and puts its new picture in the image's place. Without one
+// the error text is what the editor tells (resizing, canvas size,
+// borders), or the library's memory text where the editor is silent (flips,
+// rotations).
 template <typename Make>
-QString replaceWith(raster::DibGuard& image, Make make)
+QString replaceWith(raster::DibGuard& image, Make make, bool resizing = false)
 {
-    platform::MessageBoxScript messages;
     raster::DibGuard result(make());
-    if (!result) {
-        const QStringList texts = messages.texts();
-        return texts.isEmpty() ? raster::imageErrorText(raster::ImageError::OutOfMemory) : texts.front();
-    }
+    if (!result)
+        return resizing ? resizeFailedMessage().text : raster::imageErrorText(raster::ImageError::OutOfMemory);
     image = std::move(result);
     return {};
 }
@@ -127,7 +125,8 @@ QString runResize(const QStringList& args, raster::DibGuard& image, CommandConte
         return error;
     if (args.size() > 2 && !wordArg(args, 2, {"nearest", "interpolate"}, interpolate, error))
         return error;
-    return replaceWith(image, [&] { return Resize(image.get(), width, height, interpolate == 1); });
+    return replaceWith(
+        image, [&] { return Resize(image.get(), width, height, interpolate == 1); }, true);
 }
 
 QString runNewCanvas(const QStringList& args, raster::DibGuard& image, CommandContext& context)
@@ -139,7 +138,8 @@ QString runNewCanvas(const QStringList& args, raster::DibGuard& image, CommandCo
         !offsetArg(args, 2, width, raster::DibWidth(image.get()), left, error) ||
         !offsetArg(args, 3, height, raster::DibHeight(image.get()), top, error))
         return error;
-    return replaceWith(image, [&] { return NewCanvas(image.get(), width, height, left, top, context.Col2); });
+    return replaceWith(
+        image, [&] { return NewCanvas(image.get(), width, height, left, top, context.Col2); }, true);
 }
 
 QString runAddBorders(const QStringList& args, raster::DibGuard& image, CommandContext& context)
@@ -153,19 +153,17 @@ QString runAddBorders(const QStringList& args, raster::DibGuard& image, CommandC
     // The editor's command does nothing when all four sizes are 0.
     if (top == 0 && bottom == 0 && left == 0 && right == 0)
         return {};
-    return replaceWith(image, [&] { return AddBorders(image.get(), top, bottom, left, right, context); });
+    return replaceWith(
+        image, [&] { return AddBorders(image.get(), top, bottom, left, right, context); }, true);
 }
 
 // Rewrites the image in place from a copy of it.
 template <typename Rewrite>
 QString rewriteFromCopy(raster::DibGuard& image, Rewrite rewrite)
 {
-    platform::MessageBoxScript messages;
     raster::DibGuard copy(raster::MakeDIBCopy(image.get()));
-    if (!copy) {
-        const QStringList texts = messages.texts();
-        return texts.isEmpty() ? raster::imageErrorText(raster::ImageError::OutOfMemory) : texts.front();
-    }
+    if (!copy)
+        return noMemoryMessage().text;
     rewrite(copy.get());
     return {};
 }

@@ -7,7 +7,6 @@
 
 #include "filters/filtercommand.h"
 #include "filters/palfile.h"
-#include "platform/msgbox.h"
 
 namespace filters {
 
@@ -27,9 +26,7 @@ QString runSavepal(const QStringList& args, raster::DibGuard& image, CommandCont
     QString error;
     if (!oneFile(args, 1, error))
         return error;
-    platform::MessageBoxScript messages;
-    savepal(image.get(), args[0]);
-    return errorTexts(messages);
+    return errorText(messagesFor(savepal(image.get(), args[0])));
 }
 
 QString runLoadpal(const QStringList& args, raster::DibGuard& image, CommandContext& context)
@@ -37,9 +34,7 @@ QString runLoadpal(const QStringList& args, raster::DibGuard& image, CommandCont
     QString error;
     if (!oneFile(args, 1, error))
         return error;
-    platform::MessageBoxScript messages;
-    loadpal(image.get(), args[0], context);
-    return errorTexts(messages);
+    return errorText(messagesFor(loadpal(image.get(), args[0], context)));
 }
 
 QString runLoadpal0(const QStringList& args, raster::DibGuard& image, CommandContext& context)
@@ -50,25 +45,19 @@ QString runLoadpal0(const QStringList& args, raster::DibGuard& image, CommandCon
     const bool dither = args[1] == QLatin1String("dither");
     if (!dither && args[1] != QLatin1String("nodither"))
         return QStringLiteral("Fehler: Argument 2 muss dither oder nodither sein!");
-    platform::MessageBoxScript messages;
-    messages.answer(dither ? platform::MsgAnswer::Yes : platform::MsgAnswer::No);
-    loadpal0(image.get(), args[0], context);
-    return errorTexts(messages);
+    // The question the editor asks is answered by the command line.
+    return errorText(messagesFor(loadpal0(image.get(), args[0], context, [dither] { return dither; })));
 }
 
 QString reportCountColors(const QStringList& args, raster::DibGuard& image, CommandContext& context, QString& output)
 {
     if (!args.isEmpty())
         return QStringLiteral("Fehler: Keine Argumente erwartet!");
-    platform::MessageBoxScript messages;
-    const int32_t count = CountColors(image.get(), context);
-    const QString text = countColorsText(count, context.selection.HasSelection);
-    if (count <= 0) {
-        const QString shown = errorTexts(messages);
-        return shown.isEmpty() ? text : shown + QLatin1Char('\n') + text;
-    }
-    output = text;
-    return {};
+    const Messages messages = messagesFor(CountColors(image.get(), context), context.selection.HasSelection);
+    const QString error = errorText(messages);
+    if (error.isEmpty())
+        output = messages.back().text;
+    return error;
 }
 
 QString runCountColors(const QStringList& args, raster::DibGuard& image, CommandContext& context)

@@ -1,7 +1,6 @@
 #include "filters/palfile.h"
 
 #include "filters/depth.h"
-#include "platform/msgbox.h"
 #include "raster/dibguard.h"
 #include "raster/rasterio.h"
 
@@ -16,9 +15,6 @@
 namespace filters {
 
 using platform::LOGPALETTE256;
-using platform::MsgAnswer;
-using platform::MsgButtons;
-using platform::MsgIcon;
 using raster::DibBitCount;
 using raster::DibColorCount;
 using raster::DibHeight;
@@ -27,13 +23,6 @@ using raster::DibWidth;
 using raster::TDibRecord;
 
 namespace {
-
-const QString kLoadError = QStringLiteral("Fehler beim Laden der Palette!");
-
-void paletteError(const QString& text)
-{
-    platform::MessageBox(text, QStringLiteral("Fehler"), MsgIcon::Error, MsgButtons::Ok);
-}
 
 // The first 1028 bytes of the file; false when it cannot be opened or is
 // shorter.
@@ -93,10 +82,8 @@ PaletteOutcome savepal(const TDibRecord& image, const QString& path)
     const QByteArray bytes = paletteFileBytes(image.LogPal);
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size() ||
-        !file.flush()) {
-        paletteError(QStringLiteral("Fehler beim Speichern der Palette!"));
-        return PaletteOutcome::Failed;
-    }
+        !file.flush())
+        return PaletteOutcome::CannotSave;
     return PaletteOutcome::Done;
 }
 
@@ -104,14 +91,10 @@ PaletteOutcome loadpal(TDibRecord& image, const QString& path, const FilterConte
 {
     const int expected = expectedCount(image);
     LOGPALETTE256 palette{};
-    if (!readPaletteFile(path, palette)) {
-        paletteError(kLoadError);
-        return PaletteOutcome::Failed;
-    }
-    if (palette.palVersion != kPaletteVersion || palette.palNumEntries != expected || expected == 0) {
-        paletteError(QStringLiteral("Palette paßt nicht zum Bild oder illegale Palette!"));
-        return PaletteOutcome::Failed;
-    }
+    if (!readPaletteFile(path, palette))
+        return PaletteOutcome::CannotLoad;
+    if (palette.palVersion != kPaletteVersion || palette.palNumEntries != expected || expected == 0)
+        return PaletteOutcome::DoesNotFit;
     for (int i = 0; i < expected; ++i) {
         const platform::PALETTEENTRY& e = palette.palPalEntry[i];
         image.LogPal.palPalEntry[i] = e;
@@ -121,39 +104,30 @@ PaletteOutcome loadpal(TDibRecord& image, const QString& path, const FilterConte
     return PaletteOutcome::Done;
 }
 
-PaletteOutcome loadpal0(TDibRecord& picture, const QString& path, FilterContext& context)
+PaletteOutcome loadpal0(TDibRecord& picture, const QString& path, FilterContext& context,
+                        const DitherChoice& dither)
 {
     LOGPALETTE256 palette{};
-    if (!readPaletteFile(path, palette)) {
-        paletteError(kLoadError);
-        return PaletteOutcome::Failed;
-    }
+    if (!readPaletteFile(path, palette))
+        return PaletteOutcome::CannotLoad;
     const int count = palette.palNumEntries;
-    if (palette.palVersion != kPaletteVersion || (count != 16 && count != 256)) {
-        paletteError(QStringLiteral("Illegale Palette!"));
-        return PaletteOutcome::Failed;
-    }
+    if (palette.palVersion != kPaletteVersion || (count != 16 && count != 256))
+        return PaletteOutcome::Illegal;
     if (!picture.Bits)
-        return PaletteOutcome::Failed;
+        return PaletteOutcome::Ignored;
     raster::DibGuard converted;
     raster::newdib(converted.out(), DibWidth(picture), DibHeight(picture), count == 16 ? 4 : 8, nullptr, 0);
-    if (!converted) {
-        platform::ShowError(QStringLiteral("Fehler: nicht genug Speicher für diese Operation!"));
-        paletteError(kLoadError);
-        return PaletteOutcome::Failed;
-    }
+    if (!converted)
+        return PaletteOutcome::NoMemory;
     for (int i = 0; i < count; ++i) {
         const platform::PALETTEENTRY& e = palette.palPalEntry[i];
         raster::setPaletteEntry(converted.get(), i, e.peRed, e.peGreen, e.peBlue);
     }
     raster::refreshPalette(converted.get());
 
-    const MsgAnswer answer =
-        platform::MessageBox(QStringLiteral("Wollen Sie das Bild durch Floyd-Steinberg Fehlerverteilung (Dithering) "
-                                            "anpassen?"),
-                             QStringLiteral("Farbpalette laden?"), MsgIcon::Question, MsgButtons::YesNo);
+    const bool diffuse = dither && dither();
     context.report(0);
-    if (answer == MsgAnswer::Yes) {
+    if (diffuse) {
         FloydSteinberg(picture, converted.get(), context.progress);
     } else {
         // The nearest entry of every colour the picture holds: of each
@@ -194,10 +168,10 @@ PaletteOutcome loadpal0(TDibRecord& picture, const QString& path, FilterContext&
     return PaletteOutcome::Done;
 }
 
-int32_t CountColors(const TDibRecord& picture, const FilterContext& context)
+ColourCount CountColors(const TDibRecord& picture, const FilterContext& context)
 {
     if (!picture.Bits)
-        return 0;
+        return {};
     const int32_t w = DibWidth(picture), h = DibHeight(picture);
     const Selection& selection = context.selection;
     const TDibRecord& mask = selection.SelMask;
@@ -218,10 +192,8 @@ int32_t CountColors(const TDibRecord& picture, const FilterContext& context)
     if (DibBitCount(picture) == 24) {
         // One bit for each of the 2^24 colours (2 MB), keyed red + 256 green + 65536 blue.
         std::unique_ptr<uint64_t[]> seen(new (std::nothrow) uint64_t[(size_t(1) << 24) / 64]());
-        if (!seen) {
-            platform::ShowError(QStringLiteral("Fehler: nicht genug Speicher für diese Operation!"));
-            return 0;
-        }
+        if (!seen)
+            return {0, true};
         for (int32_t t = 0; t < h; ++t) {
             const uint8_t* p = DibRow(picture, t);
             if (selection.HasSelection)
@@ -252,21 +224,7 @@ int32_t CountColors(const TDibRecord& picture, const FilterContext& context)
         }
     }
     context.report(0);
-    return count;
-}
-
-QString countColorsText(int32_t count, bool hasSelection)
-{
-    if (count <= 0)
-        return QStringLiteral("Die Anzahl der benutzten Farben konnte nicht ermittelt werden...");
-    return hasSelection ? QStringLiteral("Es werden %1 Farben in der aktuellen Auswahl benutzt.").arg(count)
-                        : QStringLiteral("Es werden %1 Farben im Bild benutzt.").arg(count);
-}
-
-void showColourCount(int32_t count, bool hasSelection)
-{
-    platform::MessageBox(countColorsText(count, hasSelection), QStringLiteral("Benutzte Farben"),
-                         count > 0 ? MsgIcon::Information : MsgIcon::Error, MsgButtons::Ok);
+    return {count, false};
 }
 
 } // namespace filters

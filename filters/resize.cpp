@@ -4,7 +4,6 @@
 #include "filters/geometry.h"
 
 #include "filters/geometryrows.h"
-#include "platform/msgbox.h"
 #include "raster/rasterio.h"
 
 #include <algorithm>
@@ -124,10 +123,8 @@ raster::TDibRecord Resize(const raster::TDibRecord& image, int32_t width, int32_
     if (!image.Bits)
         return {};
     raster::TDibRecord dib = newLike(image, width, height);
-    if (!dib.Bits) {
-        platform::ShowError(resizeFailedText());
+    if (!dib.Bits)
         return dib;
-    }
     const int32_t w = raster::DibWidth(image);
     const int32_t h = raster::DibHeight(image);
     const auto colPos = positions(w, width);

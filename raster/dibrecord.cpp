@@ -1,6 +1,5 @@
 #include "raster/dibrecord.h"
 
-#include "platform/msgbox.h"
 #include "platform/palette.h"
 #include "raster/rasterio.h"
 
@@ -109,11 +108,8 @@ TDibRecord MakeDIBCopy(const TDibRecord& source)
     if (colours > 256)
         colours = 0;
     newdib(&result, DibWidth(source), DibHeight(source), DibBitCount(source), source.Info, colours);
-    if (result.Bits) {
+    if (result.Bits)
         std::memcpy(result.Bits, source.Bits, DibSizeImage(source));
-    } else {
-        platform::ShowError(QStringLiteral("Fehler: nicht genug Speicher für diese Operation!"));
-    }
     return result;
 }
 

@@ -82,8 +82,9 @@ QString DibErrorText(const TDibRecord& dib);
 void SetDibErrorText(TDibRecord& dib, const QString& text);
 
 // A deep copy of an image, owned by the caller. When the library cannot
-// make it the user is told "Fehler: nicht genug Speicher für diese
-// Operation!" and the result has no image.
+// make it the result has no image, and the caller tells the user (the
+// common memory message, "Fehler: nicht genug Speicher für diese
+// Operation!").
 TDibRecord MakeDIBCopy(const TDibRecord& source);
 
 } // namespace raster

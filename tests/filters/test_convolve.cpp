@@ -1,5 +1,6 @@
 #include "filters/convolve.h"
 #include "filters/filtercommand.h"
+#include "filters/messages.h"
 #include "platform/msgbox.h"
 #include "platform/palette.h"
 #include "raster/rasterio.h"
@@ -350,6 +351,8 @@ TEST(Convolve, RefusedAndFailedFiltersLeaveThePicture)
     setAllocationLimitForTest(UINT64_MAX);
     EXPECT_EQ(outcome, FilterOutcome::NoMemory);
     EXPECT_TRUE(testutil::samePixels(image.get(), before.get()));
+    EXPECT_TRUE(script.shown().empty()); // the caller tells
+    show(messagesFor(outcome));
     ASSERT_EQ(script.shown().size(), 1u);
     EXPECT_EQ(script.shown()[0].text, QStringLiteral("Fehler: Nicht genügent Speicher für diese Aktion!"));
     EXPECT_EQ(script.shown()[0].caption, QStringLiteral("Fehler"));

@@ -4,6 +4,7 @@
 
 #include "filters/filtercommand.h"
 #include "filters/geometry.h"
+#include "filters/messages.h"
 #include "platform/msgbox.h"
 #include "raster/rasterio.h"
 #include "raster/testhooks.h"
@@ -405,7 +406,9 @@ TEST(GeometryResize, FailuresLeaveNoImageAndTellTheUser)
         platform::MessageBoxScript messages;
         DibGuard result(c.run());
         EXPECT_FALSE(result) << c.name;
+        EXPECT_TRUE(messages.shown().empty()) << c.name; // the command tells
         if (c.message) {
+            filters::show(filters::resizeFailedMessage());
             ASSERT_EQ(messages.shown().size(), 1u) << c.name;
             EXPECT_EQ(messages.shown()[0].text, QString::fromUtf8("Fehler beim Ändern der Größe..."));
             EXPECT_EQ(messages.shown()[0].caption, QStringLiteral("Fehler"));

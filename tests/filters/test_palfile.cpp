@@ -1,5 +1,6 @@
 #include "filters/depth.h"
 #include "filters/filtercommand.h"
+#include "filters/messages.h"
 #include "filters/palfile.h"
 #include "platform/msgbox.h"
 #include "raster/rasterio.h"
@@ -131,7 +132,10 @@ TEST(PaletteFile, BadFilesAreRefusedAndChangeNothing)
         DibGuard picture(testutil::patternImage(6, 4, c.bits, 5));
         const auto before = state(picture.get());
         MessageBoxScript messages;
-        EXPECT_EQ(loadpal(picture.get(), file, {}), PaletteOutcome::Failed) << c.what;
+        const PaletteOutcome outcome = loadpal(picture.get(), file, {});
+        EXPECT_TRUE(messages.shown().empty()) << c.what; // the caller tells
+        EXPECT_NE(outcome, PaletteOutcome::Done) << c.what;
+        show(messagesFor(outcome));
         EXPECT_EQ(messages.texts(), QStringList{c.loadpalText}) << c.what;
         ASSERT_FALSE(messages.shown().empty());
         EXPECT_EQ(messages.shown()[0].icon, MsgIcon::Error);
@@ -140,7 +144,11 @@ TEST(PaletteFile, BadFilesAreRefusedAndChangeNothing)
             continue;
         messages.clear();
         FilterContext context;
-        EXPECT_EQ(loadpal0(picture.get(), file, context), PaletteOutcome::Failed) << c.what;
+        bool asked = false;
+        const PaletteOutcome outcome0 = loadpal0(picture.get(), file, context, [&asked] { return asked = true; });
+        EXPECT_FALSE(asked) << c.what;
+        EXPECT_NE(outcome0, PaletteOutcome::Done) << c.what;
+        show(messagesFor(outcome0));
         EXPECT_EQ(messages.texts(), QStringList{c.loadpal0Text}) << c.what;
         EXPECT_EQ(state(picture.get()), before) << c.what;
     }
@@ -148,7 +156,10 @@ TEST(PaletteFile, BadFilesAreRefusedAndChangeNothing)
     // A file that cannot be written.
     DibGuard eight(testutil::patternImage(3, 3, 8, 1));
     MessageBoxScript messages;
-    EXPECT_EQ(savepal(eight.get(), dir.filePath("fehlt/bild.PAL")), PaletteOutcome::Failed);
+    const PaletteOutcome outcome = savepal(eight.get(), dir.filePath("fehlt/bild.PAL"));
+    EXPECT_EQ(outcome, PaletteOutcome::CannotSave);
+    EXPECT_TRUE(messages.shown().empty());
+    show(messagesFor(outcome));
     EXPECT_EQ(messages.texts(), QStringList{QString::fromUtf8("Fehler beim Speichern der Palette!")});
 }
 
@@ -171,7 +182,7 @@ TEST(PaletteFile, LoadingAndConvertingToAPalette)
     context.Col1 = 3;
     MessageBoxScript messages;
     messages.answer(MsgAnswer::No);
-    ASSERT_EQ(loadpal0(photo.get(), file16, context), PaletteOutcome::Done);
+    ASSERT_EQ(loadpal0(photo.get(), file16, context, askDither), PaletteOutcome::Done);
     ASSERT_EQ(messages.shown().size(), 1u);
     const auto& question = messages.shown()[0];
     EXPECT_EQ(question.text,
@@ -193,7 +204,7 @@ TEST(PaletteFile, LoadingAndConvertingToAPalette)
     // Yes: the error diffusion into the file's palette.
     DibGuard dithered(MakeDIBCopy(photoCopy.get()));
     messages.answer(MsgAnswer::Yes);
-    ASSERT_EQ(loadpal0(dithered.get(), file256, context), PaletteOutcome::Done);
+    ASSERT_EQ(loadpal0(dithered.get(), file256, context, askDither), PaletteOutcome::Done);
     DibGuard expected;
     newdib(expected.out(), 11, 6, 8, nullptr, 0);
     for (int i = 0; i < 256; ++i)
@@ -213,7 +224,7 @@ TEST(PaletteFile, LoadingAndConvertingToAPalette)
     DibGuard one(testutil::patternImage(10, 3, 1, 6));
     const auto bits = values(one.get());
     messages.answer(MsgAnswer::No);
-    ASSERT_EQ(loadpal0(one.get(), file16, context), PaletteOutcome::Done);
+    ASSERT_EQ(loadpal0(one.get(), file16, context, askDither), PaletteOutcome::Done);
     for (size_t i = 0; i < bits.size(); ++i)
         ASSERT_EQ(values(one.get())[i], bits[i] ? 4u : 9u) << i;
 }
@@ -224,12 +235,12 @@ TEST(PaletteFile, CountColours)
     DibGuard flat;
     newdib(flat.out(), 20, 10, 24, nullptr, 0);
     recht_filled(flat.get(), 0, 0, 19, 9, platform::RGB(1, 2, 3));
-    EXPECT_EQ(CountColors(flat.get(), context), 1);
+    EXPECT_EQ(CountColors(flat.get(), context).count, 1);
     // Colours that differ in one channel only are told apart.
     setpixel(flat.get(), 3, 3, platform::RGB(1, 2, 4));
     setpixel(flat.get(), 4, 4, platform::RGB(2, 2, 3));
     setpixel(flat.get(), 5, 5, platform::RGB(3, 2, 1));
-    EXPECT_EQ(CountColors(flat.get(), context), 4);
+    EXPECT_EQ(CountColors(flat.get(), context).count, 4);
 
     // Two equal entries, both used, count twice; indices unused do not count.
     DibGuard eight;
@@ -241,7 +252,7 @@ TEST(PaletteFile, CountColours)
         setpixel(eight.get(), x, 0, 7);
         setpixel(eight.get(), x, 1, 8);
     }
-    EXPECT_EQ(CountColors(eight.get(), context), 2);
+    EXPECT_EQ(CountColors(eight.get(), context).count, 2);
 
     // With a selection only selected pixels count.
     DibGuard mask;
@@ -249,15 +260,16 @@ TEST(PaletteFile, CountColours)
     setpixel(mask.get(), 3, 3, 1);
     setpixel(mask.get(), 9, 9, 1);
     context.selection = {true, mask.get(), 3, 3, 9, 9};
-    EXPECT_EQ(CountColors(flat.get(), context), 2);
+    EXPECT_EQ(CountColors(flat.get(), context).count, 2);
+    EXPECT_FALSE(CountColors(flat.get(), context).noMemory);
 
     EXPECT_EQ(countColorsText(2, true), QString::fromUtf8("Es werden 2 Farben in der aktuellen Auswahl benutzt."));
     EXPECT_EQ(countColorsText(1, false), QString::fromUtf8("Es werden 1 Farben im Bild benutzt."));
     EXPECT_EQ(countColorsText(0, false),
               QString::fromUtf8("Die Anzahl der benutzten Farben konnte nicht ermittelt werden..."));
     MessageBoxScript messages;
-    showColourCount(5, false);
-    showColourCount(0, true);
+    show(messagesFor(ColourCount{5, false}, false));
+    show(messagesFor(ColourCount{0, false}, true));
     ASSERT_EQ(messages.shown().size(), 2u);
     EXPECT_EQ(messages.shown()[0].caption, QString::fromUtf8("Benutzte Farben"));
     EXPECT_EQ(messages.shown()[0].icon, MsgIcon::Information);
@@ -272,7 +284,7 @@ TEST(PaletteFile, ThroughTheTool)
     ASSERT_EQ(SaveDib(photo.get(), in, FormatBMP, nullptr), 1);
     testutil::ToolRun r = testutil::runTool({"filter", in, "-", "CountColors"});
     ASSERT_EQ(r.status, 0) << r.err.toStdString();
-    EXPECT_EQ(r.out, QStringLiteral("Es werden %1 Farben im Bild benutzt.\n").arg(CountColors(photo.get(), {})));
+    EXPECT_EQ(r.out, QStringLiteral("Es werden %1 Farben im Bild benutzt.\n").arg(CountColors(photo.get(), {}).count));
 
     const QString eight = dir.filePath("acht.bmp");
     r = testutil::runTool({"filter", in, eight, "DepthDownTo", "8", "optimized", "windows", "fs"});
