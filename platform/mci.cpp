@@ -1,6 +1,11 @@
 #include "platform/mci.h"
 
+#include "platform/midilength.h"
+#include "platform/soundloader.h"
+
+#include <QCoreApplication>
 #include <QFile>
+#include <QObject>
 
 #include <SDL.h>
 #include <SDL_mixer.h>
@@ -115,175 +120,17 @@ bool ensureAudio()
     return true;
 }
 
-// How long a standard MIDI file plays, in milliseconds, from its tracks and
-// tempo changes; -1 when the bytes are no MIDI file. The synthesizer keeps a
-// piece "playing" for seconds of silence after its last event, so MIDI ends
-// by this clock instead, like a sequencer that stops at the end of its
-// sequence.
-class MidiReader {
-public:
-    explicit MidiReader(const std::vector<uint8_t>& bytes) : m_data(bytes) {}
-
-    double durationMs()
-    {
-        size_t pos = 0;
-        size_t end = m_data.size();
-        // A RIFF "RMID" file wraps the standard file in its "data" chunk.
-        if (end >= 12 && std::memcmp(&m_data[0], "RIFF", 4) == 0 && std::memcmp(&m_data[8], "RMID", 4) == 0) {
-            pos = 12;
-            bool found = false;
-            while (pos + 8 <= end) {
-                const size_t len = le32(pos + 4);
-                if (std::memcmp(&m_data[pos], "data", 4) == 0) {
-                    end = std::min(end, pos + 8 + len);
-                    pos += 8;
-                    found = true;
-                    break;
-                }
-                pos += 8 + len + (len & 1);
-            }
-            if (!found)
-                return -1;
-        }
-        if (pos + 14 > end || std::memcmp(&m_data[pos], "MThd", 4) != 0)
-            return -1;
-        const size_t headerLen = be32(pos + 4);
-        if (headerLen < 6 || headerLen > end - pos - 8)
-            return -1;
-        const unsigned tracks = be16(pos + 10);
-        const unsigned division = be16(pos + 12);
-        if (division == 0)
-            return -1;
-        pos += 8 + headerLen;
-
-        uint64_t lastTick = 0;
-        unsigned seen = 0;
-        while (seen < tracks && pos + 8 <= end) {
-            const size_t len = be32(pos + 4);
-            const bool isTrack = std::memcmp(&m_data[pos], "MTrk", 4) == 0;
-            pos += 8;
-            const size_t trackEnd = len > end - pos ? end : pos + len;
-            if (isTrack) {
-                lastTick = std::max(lastTick, readTrack(pos, trackEnd));
-                ++seen;
-            }
-            pos = trackEnd;
-        }
-        if (seen == 0)
-            return -1;
-
-        if (division & 0x8000) { // frames per second and ticks per frame
-            const int fps = -int(int8_t(division >> 8));
-            const int perFrame = int(division & 0xFF);
-            return fps > 0 && perFrame > 0 ? double(lastTick) * 1000.0 / (fps * perFrame) : -1;
-        }
-        std::sort(m_tempos.begin(), m_tempos.end());
-        double ms = 0;
-        uint64_t tick = 0;
-        uint32_t usPerBeat = 500000;
-        for (const auto& [at, tempo] : m_tempos) {
-            if (at >= lastTick)
-                break;
-            ms += double(at - tick) * usPerBeat / 1000.0 / division;
-            tick = at;
-            usPerBeat = tempo;
-        }
-        return ms + double(lastTick - tick) * usPerBeat / 1000.0 / division;
-    }
-
-private:
-    uint32_t be32(size_t at) const
-    {
-        return uint32_t(m_data[at]) << 24 | uint32_t(m_data[at + 1]) << 16 | uint32_t(m_data[at + 2]) << 8 | m_data[at + 3];
-    }
-    uint32_t le32(size_t at) const
-    {
-        return uint32_t(m_data[at + 3]) << 24 | uint32_t(m_data[at + 2]) << 16 | uint32_t(m_data[at + 1]) << 8 | m_data[at];
-    }
-    unsigned be16(size_t at) const { return unsigned(m_data[at]) << 8 | m_data[at + 1]; }
-
-    // A variable-length number; false when the track ends inside it.
-    bool varLen(size_t& pos, size_t end, uint32_t& value) const
-    {
-        value = 0;
-        for (int i = 0; i < 4; ++i) {
-            if (pos >= end)
-                return false;
-            const uint8_t b = m_data[pos++];
-            value = (value << 7) | (b & 0x7F);
-            if (!(b & 0x80))
-                return true;
-        }
-        return false;
-    }
-
-    // The tick of the track's last event; tempo changes go to m_tempos.
-    uint64_t readTrack(size_t pos, size_t end)
-    {
-        uint64_t tick = 0;
-        uint8_t running = 0;
-        while (pos < end) {
-            uint32_t delta = 0;
-            if (!varLen(pos, end, delta) || pos >= end)
-                break;
-            tick += delta;
-            uint8_t status = m_data[pos];
-            if (status & 0x80)
-                ++pos;
-            else if (running)
-                status = running;
-            else
-                break;
-            if (status == 0xFF) {
-                if (pos >= end)
-                    break;
-                const uint8_t type = m_data[pos++];
-                uint32_t len = 0;
-                if (!varLen(pos, end, len) || len > end - pos)
-                    break;
-                if (type == 0x51 && len == 3)
-                    m_tempos.emplace_back(tick, uint32_t(m_data[pos]) << 16 | uint32_t(m_data[pos + 1]) << 8 | m_data[pos + 2]);
-                pos += len;
-                if (type == 0x2F)
-                    break;
-            } else if (status == 0xF0 || status == 0xF7) {
-                uint32_t len = 0;
-                if (!varLen(pos, end, len) || len > end - pos)
-                    break;
-                pos += len;
-            } else if (status >= 0xF0) {
-                break; // no other system message belongs in a file
-            } else {
-                running = status;
-                const size_t size = (status & 0xE0) == 0xC0 ? 1 : 2;
-                if (size > end - pos)
-                    break;
-                pos += size;
-            }
-        }
-        return tick;
-    }
-
-    const std::vector<uint8_t>& m_data;
-    std::vector<std::pair<uint64_t, uint32_t>> m_tempos;
-};
-
 // The MIDI length of a file, or -1 when it is no MIDI file.
 double midiDurationMs(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
     char magic[12] = {};
-    if (!in.read(magic, sizeof magic)
-        || (std::memcmp(magic, "MThd", 4) != 0
-            && (std::memcmp(magic, "RIFF", 4) != 0 || std::memcmp(magic + 8, "RMID", 4) != 0)))
+    if (!in.read(magic, sizeof magic) || !looksLikeMidi(reinterpret_cast<const uint8_t*>(magic), sizeof magic))
         return -1;
     in.seekg(0);
     std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    return MidiReader(bytes).durationMs();
+    return midiLengthMs(bytes.data(), bytes.size());
 }
-
-// Notes ring on this long after the last event of a MIDI piece.
-constexpr double kMidiTailMs = 300;
 
 double nowMs()
 {
@@ -441,7 +288,11 @@ uint32_t commandOpen(std::string_view args)
         return MCIERR_FILE_NOT_FOUND;
     if (!ensureAudio())
         return MCIERR_HARDWARE;
-    MusicPtr music(Mix_LoadMUS(path.c_str()));
+    MusicPtr music;
+    {
+        std::lock_guard<std::mutex> lock(mixerLoadLock());
+        music.reset(Mix_LoadMUS(path.c_str()));
+    }
     if (!music)
         return MCIERR_INVALID_FILE;
     double midiMs = -1;
@@ -563,10 +414,69 @@ uint32_t mciSendString(const char* command, char* returnBuffer, uint32_t bufferL
     return 0;
 }
 
+// The decode thread, and the object on the players' thread that finished
+// decodes are handed over on.
+class SoundSystem {
+public:
+    static SoundLoader& loader()
+    {
+        if (!g_loader) {
+            g_notifier = std::make_unique<QObject>();
+            QObject* notifier = g_notifier.get();
+            g_loader = std::make_unique<SoundLoader>([notifier] {
+                QMetaObject::invokeMethod(notifier, [] { SoundSystem::deliver(); }, Qt::QueuedConnection);
+            });
+        }
+        return *g_loader;
+    }
+    static SoundLoader* existingLoader() { return g_loader.get(); }
+
+    // Runs on the players' thread: every player whose sound has finished
+    // decoding takes it over (and starts it when it is to play).
+    static void deliver()
+    {
+        for (TMediaPlayer* player : std::vector<TMediaPlayer*>(g_players.begin(), g_players.end()))
+            player->takeDecoded();
+    }
+
+    // Closes every player, drops what they decoded ahead and ends the
+    // decode thread (a running decode stops at its next piece).
+    static void stop()
+    {
+        for (TMediaPlayer* player : std::vector<TMediaPlayer*>(g_players.begin(), g_players.end())) {
+            player->Close();
+            player->dropAhead();
+        }
+        g_loader.reset();
+        g_notifier.reset();
+    }
+
+private:
+    static inline std::unique_ptr<SoundLoader> g_loader;
+    static inline std::unique_ptr<QObject> g_notifier;
+};
+
+namespace {
+
+MixerFormat mixerFormat()
+{
+    MixerFormat format;
+    Mix_QuerySpec(&format.rate, &format.format, &format.channels);
+    if (const char* fonts = Mix_GetSoundFonts())
+        format.soundFonts = fonts;
+    return format;
+}
+
+std::string playerPath(const QString& name)
+{
+    return resolveFile(QFile::encodeName(name).toStdString());
+}
+
+} // namespace
+
 void shutdownSound()
 {
-    for (TMediaPlayer* player : std::vector<TMediaPlayer*>(g_players.begin(), g_players.end()))
-        player->Close();
+    SoundSystem::stop();
     while (!g_devices.empty())
         closeDevice(g_devices.back().get());
     if (g_audioOpen) {
@@ -590,7 +500,20 @@ QString soundDriverName()
     return name ? QString::fromUtf8(name) : QString();
 }
 
-TMediaPlayer::TMediaPlayer()
+struct TMediaPlayer::State {
+    // The open sound, once decoded, and the file it was decoded from.
+    ChunkPtr chunk;
+    std::string chunkPath;
+    FileStamp chunkStamp;
+    int channel = -1;
+    // The open sound while it decodes, and whether it starts when done.
+    SoundRequestPtr pending;
+    bool startWhenReady = false;
+    // What Preload asked for.
+    SoundRequestPtr ahead;
+};
+
+TMediaPlayer::TMediaPlayer() : m_state(std::make_unique<State>())
 {
     g_players.insert(this);
 }
@@ -598,82 +521,178 @@ TMediaPlayer::TMediaPlayer()
 TMediaPlayer::~TMediaPlayer()
 {
     Close();
+    dropAhead();
     g_players.erase(this);
+}
+
+void TMediaPlayer::load(bool play)
+{
+    Close();
+    State& s = *m_state;
+    const std::string path = playerPath(FileName);
+    if (path.empty() || !isRegularFile(path) || !ensureAudio())
+        return;
+    SoundLoader& loader = SoundSystem::loader();
+    if (s.ahead && s.ahead->path == path) {
+        if (s.ahead->stamp == stampOf(path))
+            s.pending = std::move(s.ahead);
+        else
+            dropAhead(); // the file changed since it was read ahead
+    }
+    if (!s.pending)
+        s.pending = loader.load(path, mixerFormat());
+    s.startWhenReady = play;
+    if (loader.finished(s.pending))
+        takeDecoded();
 }
 
 bool TMediaPlayer::Open()
 {
-    Close();
-    const std::string path = resolveFile(QFile::encodeName(FileName).toStdString());
-    if (path.empty() || !isRegularFile(path) || !ensureAudio())
-        return false;
-    m_chunk = Mix_LoadWAV(path.c_str());
-    if (!m_chunk)
-        return false;
-    // A MIDI sound is rendered with seconds of silence behind it; it ends
-    // with its last note, as music does.
-    const double midiMs = midiDurationMs(path);
-    int rate = 0;
-    Uint16 format = 0;
-    int channels = 0;
-    if (midiMs >= 0 && Mix_QuerySpec(&rate, &format, &channels)) {
-        const int frameBytes = SDL_AUDIO_BITSIZE(format) / 8 * channels;
-        const double frames = (midiMs + kMidiTailMs) * rate / 1000.0;
-        const double bytes = frames * frameBytes;
-        if (bytes < double(m_chunk->alen))
-            m_chunk->alen = Uint32(bytes) / Uint32(frameBytes) * Uint32(frameBytes);
+    load(false);
+    WaitForLoad();
+    return m_state->chunk != nullptr;
+}
+
+void TMediaPlayer::PlayWhenReady()
+{
+    State& s = *m_state;
+    const std::string path = playerPath(FileName);
+    const FileStamp stamp = stampOf(path);
+    // The same file again: what is open or decoding is played from the start.
+    if (s.pending && s.pending->path == path && s.pending->stamp == stamp) {
+        s.startWhenReady = true;
+        return;
     }
-    return true;
+    if (!s.pending && s.chunk && s.chunkPath == path && s.chunkStamp == stamp) {
+        Stop();
+        s.channel = Mix_PlayChannel(-1, s.chunk.get(), 0);
+        return;
+    }
+    load(true);
+}
+
+void TMediaPlayer::Preload(const QString& file)
+{
+    State& s = *m_state;
+    const std::string path = file.isEmpty() ? std::string() : playerPath(file);
+    if (path.empty() || !isRegularFile(path)) {
+        dropAhead();
+        return;
+    }
+    const FileStamp stamp = stampOf(path);
+    auto isFile = [&](const SoundRequestPtr& r) { return r && r->path == path && r->stamp == stamp; };
+    if (isFile(s.ahead))
+        return;
+    dropAhead();
+    // The open sound is that file already.
+    if (isFile(s.pending) || (s.chunk && s.chunkPath == path && s.chunkStamp == stamp))
+        return;
+    if (ensureAudio())
+        s.ahead = SoundSystem::loader().load(path, mixerFormat());
+}
+
+void TMediaPlayer::dropAhead()
+{
+    State& s = *m_state;
+    if (s.ahead && SoundSystem::existingLoader())
+        SoundSystem::existingLoader()->cancel(s.ahead);
+    s.ahead.reset();
+}
+
+void TMediaPlayer::takeDecoded()
+{
+    State& s = *m_state;
+    SoundLoader* loader = SoundSystem::existingLoader();
+    if (!s.pending || !loader || !loader->finished(s.pending))
+        return;
+    s.chunk = loader->take(s.pending);
+    s.chunkPath = s.pending->path;
+    s.chunkStamp = s.pending->stamp;
+    s.pending.reset();
+    const bool start = std::exchange(s.startWhenReady, false);
+    if (s.chunk && start)
+        s.channel = Mix_PlayChannel(-1, s.chunk.get(), 0);
+}
+
+void TMediaPlayer::WaitForLoad()
+{
+    State& s = *m_state;
+    if (SoundLoader* loader = SoundSystem::existingLoader(); loader && s.pending) {
+        loader->wait(s.pending);
+        takeDecoded();
+    }
+}
+
+bool TMediaPlayer::Loading() const
+{
+    return m_state->pending != nullptr;
 }
 
 bool TMediaPlayer::Play()
 {
-    if (!m_chunk)
+    State& s = *m_state;
+    if (s.pending) {
+        s.startWhenReady = true;
+        return true;
+    }
+    if (!s.chunk)
         return false;
     if (Mode() == TMPModes::mpPaused) {
-        Mix_Resume(m_channel);
+        Mix_Resume(s.channel);
         return true;
     }
     if (IsPlaying())
-        Mix_HaltChannel(m_channel);
-    m_channel = Mix_PlayChannel(-1, m_chunk, 0);
-    return m_channel >= 0;
+        Mix_HaltChannel(s.channel);
+    s.channel = Mix_PlayChannel(-1, s.chunk.get(), 0);
+    return s.channel >= 0;
 }
 
 bool TMediaPlayer::Pause()
 {
-    if (!IsPlaying())
+    if (m_state->pending || !IsPlaying())
         return false;
-    Mix_Pause(m_channel);
+    Mix_Pause(m_state->channel);
     return true;
 }
 
 bool TMediaPlayer::Stop()
 {
-    if (!m_chunk)
+    State& s = *m_state;
+    if (s.pending) {
+        s.startWhenReady = false;
+        return true;
+    }
+    if (!s.chunk)
         return false;
     const TMPModes mode = Mode();
     if (mode == TMPModes::mpPlaying || mode == TMPModes::mpPaused)
-        Mix_HaltChannel(m_channel);
-    m_channel = -1;
+        Mix_HaltChannel(s.channel);
+    s.channel = -1;
     return true;
 }
 
 void TMediaPlayer::Close()
 {
-    if (m_chunk)
-        Mix_FreeChunk(m_chunk); // halts the channel playing it
-    m_chunk = nullptr;
-    m_channel = -1;
+    State& s = *m_state;
+    if (s.pending && SoundSystem::existingLoader())
+        SoundSystem::existingLoader()->cancel(s.pending);
+    s.pending.reset();
+    s.startWhenReady = false;
+    s.chunk.reset(); // halts the channel playing it
+    s.chunkPath.clear();
+    s.channel = -1;
 }
 
 TMPModes TMediaPlayer::Mode() const
 {
-    if (!m_chunk)
+    const State& s = *m_state;
+    if (s.pending)
+        return s.startWhenReady ? TMPModes::mpPlaying : TMPModes::mpStopped;
+    if (!s.chunk)
         return TMPModes::mpNotReady;
-    if (m_channel < 0 || !Mix_Playing(m_channel) || Mix_GetChunk(m_channel) != m_chunk)
+    if (s.channel < 0 || !Mix_Playing(s.channel) || Mix_GetChunk(s.channel) != s.chunk.get())
         return TMPModes::mpStopped;
-    return Mix_Paused(m_channel) ? TMPModes::mpPaused : TMPModes::mpPlaying;
+    return Mix_Paused(s.channel) ? TMPModes::mpPaused : TMPModes::mpPlaying;
 }
 
 } // namespace platform

@@ -32,9 +32,9 @@
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 
 class QObject;
-struct Mix_Chunk;
 
 namespace platform {
 
@@ -70,6 +70,13 @@ enum class TMPModes { mpNotReady, mpStopped, mpPlaying, mpPaused };
 // Plays one sound file at a time on a mixer channel of its own. Failures
 // answer false and leave the player closed or stopped; nothing throws and
 // nothing waits for the sound.
+//
+// A sound is decoded whole before it plays, on the sound layer's decode
+// thread; PlayWhenReady and Preload never wait for it. The player belongs
+// to the thread that made it (the window's), which must run an event loop:
+// a finished decode is taken over there, and every mixer call (play, halt,
+// pause, free) is made there. The decode thread does not touch the mixer's
+// channels.
 class TMediaPlayer {
 public:
     TMediaPlayer();
@@ -80,21 +87,58 @@ public:
     // The file Open loads; "\" separators are accepted.
     QString FileName;
 
-    // Closes what was open and loads FileName (WAV, MP3, MIDI, OGG).
+    // Closes what was open and loads FileName (WAV, MP3, MIDI, OGG),
+    // waiting for the decode.
     bool Open();
+    // Closes what was open and plays FileName as soon as it is decoded,
+    // without waiting: at once when Preload decoded it already. From this
+    // call on the player counts as playing until the sound ends, is
+    // stopped or closed, or turns out not to decode.
+    void PlayWhenReady();
+    // Decodes file ahead, so that a later Open or PlayWhenReady of it finds
+    // it ready; an empty name drops what was decoded ahead. One file is
+    // kept ahead at a time.
+    void Preload(const QString& file);
     // Starts the open sound from its beginning, or resumes it when paused.
     bool Play();
     bool Pause();
-    // Halts the sound; it stays open and plays again with Play.
+    // Halts the sound; it stays open and plays again with Play. A sound
+    // still decoding does not start when its decode is done.
     bool Stop();
     void Close();
 
+    // A sound still decoding is mpPlaying when it is to start once ready,
+    // else mpStopped.
     TMPModes Mode() const;
     bool IsPlaying() const { return Mode() == TMPModes::mpPlaying; }
+    // Whether the open sound is still being decoded.
+    bool Loading() const;
+    // Blocks until the open sound's decode has finished, and takes it over
+    // (so a sound to be played starts now).
+    void WaitForLoad();
 
 private:
-    Mix_Chunk* m_chunk = nullptr;
-    int m_channel = -1;
+    friend class SoundSystem;
+    void load(bool play);
+    void takeDecoded();
+    void dropAhead();
+
+    struct State;
+    std::unique_ptr<State> m_state;
+};
+
+// Test hook: while one exists, every decode of a slide sound waits before
+// it begins until release() is called or the hold ends, so tests see a
+// player whose sound is still decoding for as long as they like.
+class SoundDecodeHold {
+public:
+    SoundDecodeHold();
+    ~SoundDecodeHold();
+    SoundDecodeHold(const SoundDecodeHold&) = delete;
+    SoundDecodeHold& operator=(const SoundDecodeHold&) = delete;
+    void release();
+    // The decodes asked for since the hold began.
+    int requested() const;
 };
 
 } // namespace platform

@@ -13,6 +13,8 @@ namespace show {
 
 ShowHost::~ShowHost() = default;
 
+void ShowHost::prepareSound(const QString&) {}
+
 namespace {
 
 const TSlideRecord& slideAt(const TDynaArray& slides, int32_t i)
@@ -192,11 +194,27 @@ void ShowPlayback::Timer1Timer()
 void ShowPlayback::startSlideSound(int32_t index, bool evenWhenExporting)
 {
     const QString sound = StringText(slideAt(m_slides, index).SoundFile);
-    if (sound.isEmpty() || (ExportMode && !evenWhenExporting))
+    if (!sound.isEmpty() && !(ExportMode && !evenWhenExporting)) {
+        if (m_host.soundPlaying())
+            m_host.stopSound();
+        m_host.playSound(sound);
+    }
+    prepareNextSound(index);
+}
+
+// The sound of the group after the slide at index is made ready while this
+// slide shows, so that it starts with its slide. After the last group the
+// show goes on at slide 0 only when it repeats. Forward steps of an export
+// play no sound.
+void ShowPlayback::prepareNextSound(int32_t index)
+{
+    if (ExportMode)
         return;
-    if (m_host.soundPlaying())
-        m_host.stopSound();
-    m_host.playSound(sound);
+    const int32_t count = int32_t(m_slides.Count());
+    int32_t next = CollageGroup(m_slides, index).End;
+    if (next >= count)
+        next = m_settings.EndMode == emRepeat ? 0 : -1;
+    m_host.prepareSound(next >= 0 && next < count ? StringText(slideAt(m_slides, next).SoundFile) : QString());
 }
 
 void ShowPlayback::gotonextpic()

@@ -35,6 +35,9 @@ public:
     virtual bool soundPlaying() = 0;
     virtual void stopSound() = 0;
     virtual void playSound(const QString& file) = 0;
+    // The sound the show will play next, to be made ready ahead of it
+    // (empty: none). The window decodes it meanwhile; the default ignores it.
+    virtual void prepareSound(const QString& file);
     // The mouse pointer over the show.
     virtual void setCursorHidden(bool hidden) = 0;
 };
@@ -105,6 +108,7 @@ private:
     void prepareSlideChange();
     void chooseEffect(int32_t index);
     void startSlideSound(int32_t index, bool evenWhenExporting);
+    void prepareNextSound(int32_t index);
     QString queryMusic();
     void releaseFx();
     bool makeFx(int32_t width, int32_t height);

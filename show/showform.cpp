@@ -148,6 +148,7 @@ void TShowForm::FinishShow()
         return;
     m_playback->EndShow();
     Timer1.stop();
+    MediaPlayer1.Preload(QString());
     m_playback.reset();
 }
 
@@ -272,11 +273,17 @@ void TShowForm::stopSound()
     MediaPlayer1.Stop();
 }
 
+// A slide's sound never holds up the tick that starts its slide: it plays
+// once decoded, at once when it was decoded ahead.
 void TShowForm::playSound(const QString& file)
 {
     MediaPlayer1.FileName = file;
-    if (MediaPlayer1.Open())
-        MediaPlayer1.Play();
+    MediaPlayer1.PlayWhenReady();
+}
+
+void TShowForm::prepareSound(const QString& file)
+{
+    MediaPlayer1.Preload(file);
 }
 
 void TShowForm::setCursorHidden(bool hidden)

@@ -67,6 +67,7 @@ private:
     bool soundPlaying() override;
     void stopSound() override;
     void playSound(const QString& file) override;
+    void prepareSound(const QString& file) override;
     void setCursorHidden(bool hidden) override;
 
     void FormCreate();

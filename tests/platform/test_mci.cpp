@@ -444,3 +444,190 @@ TEST_F(Sound, FallsBackToTheSilentDevice)
     EXPECT_TRUE(player.Play());
     EXPECT_TRUE(player.IsPlaying());
 }
+
+namespace {
+
+// A sound of any format made by ffmpeg from a sine tone; false without it.
+bool writeTone(const QString& path, double seconds, int rate, int channels, const QStringList& codec = {})
+{
+    if (QStandardPaths::findExecutable("ffmpeg").isEmpty())
+        return false;
+    QStringList args = {"-v", "error", "-y", "-f", "lavfi", "-i",
+                        QStringLiteral("sine=frequency=440:duration=%1").arg(seconds), "-ar",
+                        QString::number(rate), "-ac", QString::number(channels)};
+    args << codec << path;
+    return QProcess::execute("ffmpeg", args) == 0 && QFile::exists(path);
+}
+
+size_t audibleFrames(const std::vector<int16_t>& s)
+{
+    size_t n = 0;
+    for (size_t i = 0; i + 1 < s.size(); i += 2)
+        n += std::abs(int(s[i])) > 50 || std::abs(int(s[i + 1])) > 50;
+    return n;
+}
+
+} // namespace
+
+// Every format a slide sound comes in decodes to the mixer's format: it is
+// heard for as long as the file lasts, whatever its rate and channels.
+TEST_F(Sound, MediaPlayerDecodesEveryFormatAtItsLength)
+{
+    struct Case {
+        const char* file;
+        int rate;
+        int channels;
+        QStringList codec;
+    };
+    const Case cases[] = {
+        {"mono22k.mp3", 22050, 1, {}},
+        {"stereo.mp3", 44100, 2, {}},
+        {"ton.ogg", 32000, 2, {"-c:a", "libvorbis"}},
+        {"ton.flac", 48000, 1, {}},
+        {"ton.wav", 22050, 1, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        if (!writeTone(path(c.file), 0.4, c.rate, c.channels, c.codec))
+            GTEST_SKIP() << "ffmpeg cannot make " << c.file << " here";
+        TMediaPlayer player;
+        player.FileName = path(c.file);
+        ASSERT_TRUE(player.Open());
+        ASSERT_TRUE(player.Play());
+        EXPECT_TRUE(player.IsPlaying());
+        EXPECT_TRUE(waitFor([&] { return !player.IsPlaying(); }, 5000));
+        const auto played = playedSamples();
+        EXPECT_GT(peak(played), 2000); // the tone is at 1/8 of full scale
+        // 0.4 s of tone; decoders may pad or trim a frame or two.
+        EXPECT_GT(audibleFrames(played), size_t(kRate) * 35 / 100);
+        EXPECT_LT(audibleFrames(played), size_t(kRate) * 45 / 100);
+    }
+}
+
+// PlayWhenReady never waits for the decode: the player counts as playing
+// from the call on, and the sound starts once it is decoded.
+TEST_F(Sound, PlayWhenReadyPlaysOnceDecodedWithoutWaiting)
+{
+    writeWav(path("lang.wav"), 10000, 5000);
+    platform::SoundDecodeHold hold;
+    TMediaPlayer player;
+    player.FileName = path("lang.wav");
+    player.PlayWhenReady(); // returns although the decode cannot even begin
+    EXPECT_TRUE(player.Loading());
+    EXPECT_TRUE(player.IsPlaying());
+    EXPECT_EQ(hold.requested(), 1);
+
+    hold.release();
+    player.WaitForLoad();
+    EXPECT_FALSE(player.Loading());
+    EXPECT_EQ(player.Mode(), TMPModes::mpPlaying);
+    EXPECT_TRUE(player.Stop());
+    EXPECT_EQ(player.Mode(), TMPModes::mpStopped);
+
+    // Asked again, the open sound plays from the start without a decode.
+    {
+        platform::SoundDecodeHold again;
+        player.PlayWhenReady();
+        EXPECT_EQ(again.requested(), 0);
+        EXPECT_FALSE(player.Loading());
+        EXPECT_EQ(player.Mode(), TMPModes::mpPlaying);
+    }
+}
+
+// Stop before the decode is done: the sound never starts, and stays open.
+TEST_F(Sound, StopBeforeTheDecodeKeepsTheSoundSilent)
+{
+    writeWav(path("lang.wav"), 10000, 5000);
+    TMediaPlayer player;
+    {
+        platform::SoundDecodeHold hold;
+        player.FileName = path("lang.wav");
+        player.PlayWhenReady();
+        EXPECT_TRUE(player.Stop());
+        EXPECT_FALSE(player.IsPlaying());
+        EXPECT_EQ(player.Mode(), TMPModes::mpStopped);
+    }
+    player.WaitForLoad();
+    EXPECT_EQ(player.Mode(), TMPModes::mpStopped);
+    EXPECT_EQ(countFrames(playedSamples(), 5000), 0u) << "a stopped sound was heard";
+}
+
+// A sound decoded ahead is taken over by the play that asks for the same,
+// unchanged file; any other file, or the same one changed, decodes anew.
+TEST_F(Sound, PreloadIsTakenOverByPlayingTheSameFile)
+{
+    writeWav(path("a.wav"), 10000, 1000);
+    writeWav(path("b.wav"), 10000, 2000);
+    platform::SoundDecodeHold hold;
+    TMediaPlayer player;
+    player.Preload(path("a.wav"));
+    player.Preload(path("a.wav"));
+    EXPECT_EQ(hold.requested(), 1);
+    player.FileName = path("a.wav");
+    player.PlayWhenReady();
+    EXPECT_EQ(hold.requested(), 1) << "the sound decoded ahead was not used";
+    EXPECT_TRUE(player.IsPlaying());
+
+    player.Preload(path("b.wav"));
+    EXPECT_EQ(hold.requested(), 2);
+    writeWav(path("b.wav"), 5000, 3000); // changed after it was read ahead
+    player.FileName = path("b.wav");
+    player.PlayWhenReady();
+    EXPECT_EQ(hold.requested(), 3);
+
+    hold.release();
+    player.WaitForLoad();
+    EXPECT_EQ(player.Mode(), TMPModes::mpPlaying);
+    player.Stop();
+    const auto played = playedSamples();
+    EXPECT_EQ(countFrames(played, 1000), 0u) << "the first sound played after the second was asked for";
+    EXPECT_EQ(countFrames(played, 2000), 0u) << "the changed file played as it was before";
+}
+
+// Closing or destroying a player while its sound and the one ahead decode,
+// and closing the sound system under them, leaves nothing behind; a file
+// that does not decode ends the playing state once that is known.
+TEST_F(Sound, PlayersGoAwayWhileTheirSoundsDecode)
+{
+    writeWav(path("a.wav"), 3000, 1000);
+    writeBytes(path("kaputt.wav"), QByteArray("RIFF\x10\0\0\0WAVEjunk", 16));
+    {
+        platform::SoundDecodeHold hold;
+        {
+            TMediaPlayer gone;
+            gone.FileName = path("a.wav");
+            gone.PlayWhenReady();
+            gone.Preload(path("kaputt.wav"));
+        }
+        TMediaPlayer closed;
+        closed.FileName = path("a.wav");
+        closed.PlayWhenReady();
+        closed.Close();
+        EXPECT_EQ(closed.Mode(), TMPModes::mpNotReady);
+
+        TMediaPlayer broken;
+        broken.FileName = path("kaputt.wav");
+        broken.PlayWhenReady();
+        EXPECT_TRUE(broken.IsPlaying());
+        hold.release();
+        broken.WaitForLoad();
+        EXPECT_FALSE(broken.IsPlaying());
+        EXPECT_EQ(broken.Mode(), TMPModes::mpNotReady);
+
+        TMediaPlayer missing;
+        missing.FileName = path("fehlt.wav");
+        missing.PlayWhenReady();
+        EXPECT_FALSE(missing.IsPlaying());
+    }
+    {
+        platform::SoundDecodeHold hold;
+        TMediaPlayer player;
+        player.FileName = path("a.wav");
+        player.PlayWhenReady();
+        player.Preload(path("kaputt.wav"));
+        platform::shutdownSound(); // while both decodes wait
+        EXPECT_EQ(player.Mode(), TMPModes::mpNotReady);
+        hold.release();
+        ASSERT_TRUE(player.Open()) << "the sound system did not come back";
+    }
+}
