@@ -3,14 +3,15 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFile>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QGuiApplication>
 #include <QPainter>
 #include <QScreen>
 #include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace show {
 
@@ -38,6 +39,10 @@ private:
 };
 
 namespace {
+
+// The window's place and size as designed.
+constexpr QPoint kDesignedPos(192, 114);
+constexpr QSize kDesignedSize(696, 480);
 
 QToolButton* flatButton(QWidget* parent, const char* name, QStyle::StandardPixmap icon, const QString& hint)
 {
@@ -68,8 +73,8 @@ void TShowForm::FormCreate()
     black.setColor(QPalette::Window, Qt::black);
     setPalette(black);
     setAutoFillBackground(true);
-    move(192, 114);
-    resize(696, 480);
+    move(kDesignedPos);
+    resize(kDesignedSize);
 
     ShowPaintBox1 = new ShowPaintBox(m_frame, this);
     Panel1 = new QWidget(this);
@@ -121,11 +126,18 @@ bool TShowForm::BeginShow(TDynaArray& slides, const TShowSettings& settings)
         return false;
 
     Panel1->setVisible(settings.PlayBar);
+    // Full screen is the window system's own state, so panels and docks are
+    // covered too and nothing of the window's frame shows. A windowed run
+    // keeps the window's frame, place and size, or gets the designed ones
+    // back when the run before was full screen.
+    // The screen's geometry is asked for as well, for a display without a
+    // window manager, which knows no such state.
     if (settings.FullScreen) {
-        setWindowFlag(Qt::FramelessWindowHint, true);
-        const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
-        if (s)
+        if (const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen())
             setGeometry(s->geometry());
+        setWindowState(windowState() | Qt::WindowFullScreen);
+    } else {
+        leaveFullScreen();
     }
     m_playback = std::move(playback);
     m_closing = false;
@@ -137,6 +149,14 @@ bool TShowForm::BeginShow(TDynaArray& slides, const TShowSettings& settings)
     syncButtons();
     Timer1.start();
     show();
+    if (m_placeAsDesigned) {
+        // Placed once the window exists, by its frame, as at its first
+        // showing: the frame a full-screen window had is none.
+        m_placeAsDesigned = false;
+        resize(kDesignedSize);
+        if (QWindow* window = windowHandle())
+            window->setFramePosition(kDesignedPos);
+    }
     raise();
     activateWindow();
     return true;
@@ -150,6 +170,15 @@ void TShowForm::FinishShow()
     Timer1.stop();
     MediaPlayer1.Preload(QString());
     m_playback.reset();
+    leaveFullScreen();
+}
+
+void TShowForm::leaveFullScreen()
+{
+    if (!(windowState() & Qt::WindowFullScreen))
+        return;
+    setWindowState(windowState() & ~Qt::WindowFullScreen);
+    m_placeAsDesigned = true;
 }
 
 bool TShowForm::StartShow(TDynaArray& slides, const TShowSettings& settings)

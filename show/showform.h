@@ -72,6 +72,9 @@ private:
 
     void FormCreate();
     void syncButtons();
+    // Back to a framed window after a full-screen run; it shows at the
+    // designed place and size.
+    void leaveFullScreen();
 
     ShowPaintBox* ShowPaintBox1 = nullptr;
     QWidget* Panel1 = nullptr;
@@ -84,6 +87,7 @@ private:
     std::unique_ptr<ShowPlayback> m_playback;
     QImage m_frame;
     bool m_closing = false;
+    bool m_placeAsDesigned = false;
 };
 
 } // namespace show

@@ -7,6 +7,9 @@
 #include <QKeyEvent>
 #include <QScreen>
 #include <QToolButton>
+#include <QWindow>
+
+#include <functional>
 
 #include <gtest/gtest.h>
 
@@ -46,7 +49,8 @@ TEST(ShowForm, PlaysOnTheScreenAndClosesOnEscape)
 
     TShowForm form;
     ASSERT_TRUE(form.BeginShow(show.Slides, show.Settings));
-    EXPECT_TRUE(form.windowFlags() & Qt::FramelessWindowHint);
+    QApplication::processEvents();
+    EXPECT_TRUE(form.windowState() & Qt::WindowFullScreen);
     EXPECT_EQ(form.geometry(), form.screen()->geometry());
     EXPECT_FALSE(form.findChild<QWidget*>("Panel1")->isVisible());
     EXPECT_EQ(form.cursor().shape(), Qt::BlankCursor);
@@ -88,4 +92,46 @@ TEST(ShowForm, PauseAndPlayButtons)
     QApplication::processEvents();
     EXPECT_FALSE(form.isVisible());
     form.FinishShow();
+}
+
+// Full screen is the window system's state; the next windowed run in the
+// same window is a framed window at the designed place and size again, and
+// a windowed run keeps where the user put the window.
+TEST(ShowForm, AWindowedRunAfterAFullScreenRunHasItsFrameBack)
+{
+    ShowDocument show;
+    AddNewSlide(show, testutil::patternImage(8, 8, 24), "a.jpg");
+    platform::ManualClock clock(5000);
+    TShowForm form;
+    auto run = [&](bool fullScreen, const std::function<void()>& whilePlaying) {
+        show.Settings.FullScreen = fullScreen;
+        ASSERT_TRUE(form.BeginShow(show.Slides, show.Settings));
+        QApplication::processEvents();
+        whilePlaying();
+        form.ExitBtnClick();
+        QApplication::processEvents();
+        ASSERT_FALSE(form.isVisible());
+        form.FinishShow();
+    };
+
+    run(true, [&] {
+        EXPECT_EQ(form.windowState() & Qt::WindowFullScreen, Qt::WindowFullScreen);
+        EXPECT_FALSE(form.windowFlags() & Qt::FramelessWindowHint);
+        EXPECT_EQ(form.frameGeometry(), form.screen()->geometry());
+    });
+    EXPECT_FALSE(form.windowState() & Qt::WindowFullScreen);
+
+    run(false, [&] {
+        EXPECT_EQ(form.windowState(), Qt::WindowNoState);
+        EXPECT_FALSE(form.windowFlags() & Qt::FramelessWindowHint);
+        EXPECT_FALSE(form.windowHandle()->flags() & Qt::FramelessWindowHint);
+        EXPECT_EQ(form.size(), QSize(696, 480));
+        EXPECT_EQ(form.pos(), QPoint(192, 114));
+        form.move(300, 200);
+        form.resize(500, 400);
+    });
+    run(false, [&] {
+        EXPECT_EQ(form.pos(), QPoint(300, 200));
+        EXPECT_EQ(form.size(), QSize(500, 400));
+    });
 }
