@@ -91,7 +91,7 @@ bool describeDib(const BITMAPINFO* info, const void* bits, uint32_t usage, int64
     out.topDown = h.biHeight < 0;
     out.height = out.topDown ? -h.biHeight : h.biHeight;
     out.bitCount = bc;
-    out.stride = dibStride(out.width, bc);
+    out.stride = qsizetype(dibStride(uint64_t(out.width), uint32_t(bc)));
     const int64_t first = std::clamp<int64_t>(firstScan, 0, out.height);
     out.firstScan = int(first);
     out.scanCount = int(std::clamp<int64_t>(scanCount, 0, out.height - first));
@@ -459,7 +459,7 @@ int GdiBitmap::readDibRows24(int firstScan, int lines, uint8_t* dibBits) const
         return 0;
     const int n = std::min(lines, height() - firstScan);
     const size_t pixelBytes = 3 * size_t(width());
-    const size_t stride = size_t(dibStride(width(), 24));
+    const size_t stride = size_t(dibStride(uint64_t(width()), 24));
     for (int i = 0; i < n; ++i) {
         uint8_t* d = dibBits + size_t(i) * stride;
         std::memcpy(d, m_image.constScanLine(height() - 1 - (firstScan + i)), pixelBytes);

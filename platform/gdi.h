@@ -82,12 +82,6 @@ constexpr uint32_t DSTINVERT = 0x00550009;
 constexpr uint32_t BLACKNESS = 0x00000042;
 constexpr uint32_t WHITENESS = 0x00FF0062;
 
-// Row length in bytes of a DIB row: rounded up to a multiple of 4.
-constexpr int32_t dibStride(int32_t width, int32_t bitCount)
-{
-    return int32_t(((int64_t(width) * bitCount + 31) / 32) * 4);
-}
-
 // An off-screen 24-bit bitmap (the show window's work surfaces). Pixels are
 // a QImage of Format_BGR888: its rows have the byte layout of 24-bit DIB
 // rows (blue, green, red; stride rounded to 4 bytes), so copies to and from

@@ -86,4 +86,11 @@ struct PaletteObject;
 // A palette handle: 0 (nullptr) when there is none.
 using HPALETTE = PaletteObject*;
 
+// Row length in bytes of a DIB row: ((width * bitcount + 31) / 32) * 4,
+// a multiple of 4.
+constexpr uint64_t dibStride(uint64_t width, uint32_t bitCount)
+{
+    return ((width * bitCount + 31) / 32) * 4;
+}
+
 } // namespace platform

@@ -65,11 +65,8 @@ ImageError encodeImage(const TDibRecord& dib, int format, std::vector<uint8_t>& 
 constexpr int32_t kMaxDimension = 65535;
 constexpr uint64_t kMaxPixelBytes = uint64_t(1) << 30; // 1 GiB of pixels
 
-// Row stride of a picture: ((width * bitcount + 31) / 32) * 4.
-constexpr uint64_t dibStride(uint64_t width, uint32_t bitCount)
-{
-    return ((width * bitCount + 31) / 32) * 4;
-}
+// Row stride of a picture.
+using platform::dibStride;
 
 // None when a picture of that size may be made; TooLarge or Damaged else.
 ImageError checkImageSize(int64_t width, int64_t height, int32_t bitCount);

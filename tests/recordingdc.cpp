@@ -57,7 +57,7 @@ void copyHandedRows(RecordingDC::Record& r, const void* bits, const BITMAPINFO* 
     r.bitCount = info->bmiHeader.biBitCount;
     if (!bits || rows <= 0 || info->bmiHeader.biWidth <= 0)
         return;
-    const size_t bytes = size_t(dibStride(info->bmiHeader.biWidth, r.bitCount)) * size_t(rows);
+    const size_t bytes = size_t(dibStride(uint64_t(info->bmiHeader.biWidth), uint32_t(r.bitCount))) * size_t(rows);
     const auto* p = static_cast<const uint8_t*>(bits);
     r.bits.assign(p, p + bytes);
 }
