@@ -28,8 +28,7 @@
 
 namespace platform {
 
-namespace {
-
+// Kept by the sound system; no other file sees them.
 struct MusicDeleter {
     void operator()(Mix_Music* music) const { Mix_FreeMusic(music); }
 };
@@ -44,19 +43,7 @@ struct MciDevice {
     double pausedAt = -1; // when it was paused, -1 while not paused
 };
 
-bool g_audioOpen = false;
-bool g_audioFailed = false;  // even the silent device would not open
-bool g_forcedDummy = false;  // we set the driver hint ourselves
-bool g_exitHookSet = false;
-std::vector<std::unique_ptr<MciDevice>> g_devices;
-Mix_Music* g_current = nullptr; // the music last started on the music stream
-std::set<TMediaPlayer*> g_players;
-
-void shutdownAtExit()
-{
-    shutdownSound();
-    SDL_Quit();
-}
+namespace {
 
 bool openDevice()
 {
@@ -90,34 +77,6 @@ void chooseSoundFont()
             return;
         }
     }
-}
-
-// Opens the audio device on first use; falls back to SDL's silent "dummy"
-// driver when no sound card opens.
-bool ensureAudio()
-{
-    if (g_audioOpen)
-        return true;
-    if (g_audioFailed)
-        return false;
-    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-    SDL_SetHint(SDL_HINT_AUDIO_DEVICE_APP_NAME, "Lumivox");
-    if (!openDevice()) {
-        SDL_SetHintWithPriority(SDL_HINT_AUDIODRIVER, "dummy", SDL_HINT_OVERRIDE);
-        g_forcedDummy = true;
-        if (!openDevice()) {
-            g_audioFailed = true;
-            return false;
-        }
-    }
-    Mix_Init(MIX_INIT_MP3 | MIX_INIT_MID | MIX_INIT_OGG);
-    chooseSoundFont();
-    g_audioOpen = true;
-    if (!g_exitHookSet) {
-        std::atexit(shutdownAtExit);
-        g_exitHookSet = true;
-    }
-    return true;
 }
 
 // The MIDI length of a file, or -1 when it is no MIDI file.
@@ -187,40 +146,6 @@ bool isRegularFile(const std::string& name)
     return std::filesystem::is_regular_file(name, ec);
 }
 
-MciDevice* findDevice(const std::string& name)
-{
-    for (auto& device : g_devices)
-        if (device->name == name)
-            return device.get();
-    return nullptr;
-}
-
-void closeDevice(MciDevice* device)
-{
-    if (device->music.get() == g_current) {
-        Mix_HaltMusic();
-        g_current = nullptr;
-    }
-    std::erase_if(g_devices, [device](const auto& d) { return d.get() == device; });
-}
-
-// Whether the device's piece is on the music stream now (paused counts);
-// a MIDI piece past its end is halted here.
-bool isPlayingNow(MciDevice& device)
-{
-    if (!g_current || device.music.get() != g_current || !Mix_PlayingMusic())
-        return false;
-    if (device.midiMs >= 0) {
-        const double at = (device.pausedAt >= 0 ? device.pausedAt : nowMs()) - device.startMs;
-        if (at >= device.midiMs + kMidiTailMs) {
-            Mix_HaltMusic();
-            g_current = nullptr;
-            return false;
-        }
-    }
-    return true;
-}
-
 void pauseMusic(MciDevice& device)
 {
     if (!Mix_PausedMusic()) {
@@ -259,7 +184,146 @@ bool onlyFlags(const std::vector<std::string>& rest, size_t from)
     return true;
 }
 
-uint32_t commandOpen(std::string_view args)
+MixerFormat mixerFormat()
+{
+    MixerFormat format;
+    Mix_QuerySpec(&format.rate, &format.format, &format.channels);
+    if (const char* fonts = Mix_GetSoundFonts())
+        format.soundFonts = fonts;
+    return format;
+}
+
+std::string playerPath(const QString& name)
+{
+    return resolveFile(QFile::encodeName(name).toStdString());
+}
+
+} // namespace
+
+// Everything the sound layer keeps: the audio device, the pieces of music
+// the command strings opened, the media players, and the decode thread with
+// the object its finished decodes are handed over on. There is one; it
+// belongs to the thread the players and the command strings are used from.
+class SoundSystem {
+public:
+    static SoundSystem& instance()
+    {
+        static SoundSystem system;
+        return system;
+    }
+
+    // Opens the audio device on first use.
+    bool ensureAudio();
+    // Closes the players, the music and the device (see shutdownSound).
+    void shutdown();
+    QString driverName() const;
+    // One command string (see mciSendString).
+    uint32_t send(const char* command, char* returnBuffer, uint32_t bufferLength);
+
+    void addPlayer(TMediaPlayer* player) { m_players.insert(player); }
+    void removePlayer(TMediaPlayer* player) { m_players.erase(player); }
+    // The decode thread, started on first use.
+    SoundLoader& loader();
+    SoundLoader* existingLoader() const { return m_loader.get(); }
+
+private:
+    SoundSystem() = default;
+    // On the players' thread: every player whose sound has finished decoding
+    // takes it over (and starts it when it is to play).
+    void deliver();
+
+    MciDevice* findDevice(const std::string& name);
+    void closeDevice(MciDevice* device);
+    bool isPlayingNow(MciDevice& device);
+    uint32_t commandOpen(std::string_view args);
+    uint32_t commandPlay(MciDevice& device, const std::vector<std::string>& rest);
+    uint32_t commandStatus(const std::string& name, const std::vector<std::string>& rest, char* buffer,
+                           uint32_t length);
+
+    bool m_audioOpen = false;
+    bool m_audioFailed = false; // even the silent device would not open
+    bool m_forcedDummy = false; // we set the driver hint ourselves
+    bool m_exitHookSet = false;
+    std::vector<std::unique_ptr<MciDevice>> m_devices;
+    Mix_Music* m_current = nullptr; // the music last started on the music stream
+    std::set<TMediaPlayer*> m_players;
+    std::unique_ptr<SoundLoader> m_loader;
+    std::unique_ptr<QObject> m_notifier;
+};
+
+namespace {
+
+void shutdownAtExit()
+{
+    shutdownSound();
+    SDL_Quit();
+}
+
+} // namespace
+
+// Opens the audio device on first use; falls back to SDL's silent "dummy"
+// driver when no sound card opens.
+bool SoundSystem::ensureAudio()
+{
+    if (m_audioOpen)
+        return true;
+    if (m_audioFailed)
+        return false;
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    SDL_SetHint(SDL_HINT_AUDIO_DEVICE_APP_NAME, "Lumivox");
+    if (!openDevice()) {
+        SDL_SetHintWithPriority(SDL_HINT_AUDIODRIVER, "dummy", SDL_HINT_OVERRIDE);
+        m_forcedDummy = true;
+        if (!openDevice()) {
+            m_audioFailed = true;
+            return false;
+        }
+    }
+    Mix_Init(MIX_INIT_MP3 | MIX_INIT_MID | MIX_INIT_OGG);
+    chooseSoundFont();
+    m_audioOpen = true;
+    if (!m_exitHookSet) {
+        std::atexit(shutdownAtExit);
+        m_exitHookSet = true;
+    }
+    return true;
+}
+
+MciDevice* SoundSystem::findDevice(const std::string& name)
+{
+    for (auto& device : m_devices)
+        if (device->name == name)
+            return device.get();
+    return nullptr;
+}
+
+void SoundSystem::closeDevice(MciDevice* device)
+{
+    if (device->music.get() == m_current) {
+        Mix_HaltMusic();
+        m_current = nullptr;
+    }
+    std::erase_if(m_devices, [device](const auto& d) { return d.get() == device; });
+}
+
+// Whether the device's piece is on the music stream now (paused counts);
+// a MIDI piece past its end is halted here.
+bool SoundSystem::isPlayingNow(MciDevice& device)
+{
+    if (!m_current || device.music.get() != m_current || !Mix_PlayingMusic())
+        return false;
+    if (device.midiMs >= 0) {
+        const double at = (device.pausedAt >= 0 ? device.pausedAt : nowMs()) - device.startMs;
+        if (at >= device.midiMs + kMidiTailMs) {
+            Mix_HaltMusic();
+            m_current = nullptr;
+            return false;
+        }
+    }
+    return true;
+}
+
+uint32_t SoundSystem::commandOpen(std::string_view args)
 {
     // Everything before the last " alias " is the file, so names with
     // spaces need no quotes; the word after it is the device name.
@@ -306,11 +370,11 @@ uint32_t commandOpen(std::string_view args)
     device->midiMs = midiMs;
     device->name = std::move(name);
     device->music = std::move(music);
-    g_devices.push_back(std::move(device));
+    m_devices.push_back(std::move(device));
     return 0;
 }
 
-uint32_t commandPlay(MciDevice& device, const std::vector<std::string>& rest)
+uint32_t SoundSystem::commandPlay(MciDevice& device, const std::vector<std::string>& rest)
 {
     long fromMs = -1;
     for (size_t i = 0; i < rest.size(); ++i) {
@@ -332,10 +396,10 @@ uint32_t commandPlay(MciDevice& device, const std::vector<std::string>& rest)
         return 0;
     }
     if (Mix_PlayMusic(device.music.get(), 1) != 0) {
-        g_current = nullptr;
+        m_current = nullptr;
         return MCIERR_HARDWARE;
     }
-    g_current = device.music.get();
+    m_current = device.music.get();
     device.startMs = nowMs() - double(std::max(fromMs, 0L));
     device.pausedAt = -1;
     if (fromMs > 0)
@@ -343,7 +407,7 @@ uint32_t commandPlay(MciDevice& device, const std::vector<std::string>& rest)
     return 0;
 }
 
-uint32_t commandStatus(const std::string& name, const std::vector<std::string>& rest,
+uint32_t SoundSystem::commandStatus(const std::string& name, const std::vector<std::string>& rest,
                        char* buffer, uint32_t length)
 {
     if (rest.size() != 1 || lower(rest[0]) != "mode")
@@ -358,10 +422,58 @@ uint32_t commandStatus(const std::string& name, const std::vector<std::string>& 
     return answer(buffer, length, Mix_PausedMusic() ? "paused" : "playing");
 }
 
-} // namespace
+void SoundSystem::shutdown()
+{
+    // The players close first, and the decode thread ends (a running decode
+    // stops at its next piece), before the device it decodes for goes.
+    for (TMediaPlayer* player : std::vector<TMediaPlayer*>(m_players.begin(), m_players.end())) {
+        player->Close();
+        player->dropAhead();
+    }
+    m_loader.reset();
+    m_notifier.reset();
+    while (!m_devices.empty())
+        closeDevice(m_devices.back().get());
+    if (m_audioOpen) {
+        Mix_HaltChannel(-1);
+        Mix_CloseAudio();
+        Mix_Quit();
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    }
+    if (m_forcedDummy)
+        SDL_ResetHint(SDL_HINT_AUDIODRIVER);
+    m_audioOpen = false;
+    m_audioFailed = false;
+    m_forcedDummy = false;
+}
 
-uint32_t mciSendString(const char* command, char* returnBuffer, uint32_t bufferLength,
-                       QObject* /*callbackWindow*/)
+QString SoundSystem::driverName() const
+{
+    if (!m_audioOpen)
+        return {};
+    const char* name = SDL_GetCurrentAudioDriver();
+    return name ? QString::fromUtf8(name) : QString();
+}
+
+SoundLoader& SoundSystem::loader()
+{
+    if (!m_loader) {
+        m_notifier = std::make_unique<QObject>();
+        QObject* notifier = m_notifier.get();
+        m_loader = std::make_unique<SoundLoader>([notifier] {
+            QMetaObject::invokeMethod(notifier, [] { SoundSystem::instance().deliver(); }, Qt::QueuedConnection);
+        });
+    }
+    return *m_loader;
+}
+
+void SoundSystem::deliver()
+{
+    for (TMediaPlayer* player : std::vector<TMediaPlayer*>(m_players.begin(), m_players.end()))
+        player->takeDecoded();
+}
+
+uint32_t SoundSystem::send(const char* command, char* returnBuffer, uint32_t bufferLength)
 {
     if (returnBuffer && bufferLength > 0)
         returnBuffer[0] = '\0';
@@ -387,8 +499,8 @@ uint32_t mciSendString(const char* command, char* returnBuffer, uint32_t bufferL
     if (verb == "status")
         return commandStatus(name, rest, returnBuffer, bufferLength);
     if (verb == "close" && name == "all") {
-        while (!g_devices.empty())
-            closeDevice(g_devices.back().get());
+        while (!m_devices.empty())
+            closeDevice(m_devices.back().get());
         return 0;
     }
     MciDevice* device = findDevice(name);
@@ -403,7 +515,7 @@ uint32_t mciSendString(const char* command, char* returnBuffer, uint32_t bufferL
     } else if (verb == "stop") {
         if (isPlayingNow(*device)) {
             Mix_HaltMusic();
-            g_current = nullptr;
+            m_current = nullptr;
         }
     } else if (verb == "pause") {
         if (isPlayingNow(*device))
@@ -414,90 +526,20 @@ uint32_t mciSendString(const char* command, char* returnBuffer, uint32_t bufferL
     return 0;
 }
 
-// The decode thread, and the object on the players' thread that finished
-// decodes are handed over on.
-class SoundSystem {
-public:
-    static SoundLoader& loader()
-    {
-        if (!g_loader) {
-            g_notifier = std::make_unique<QObject>();
-            QObject* notifier = g_notifier.get();
-            g_loader = std::make_unique<SoundLoader>([notifier] {
-                QMetaObject::invokeMethod(notifier, [] { SoundSystem::deliver(); }, Qt::QueuedConnection);
-            });
-        }
-        return *g_loader;
-    }
-    static SoundLoader* existingLoader() { return g_loader.get(); }
-
-    // Runs on the players' thread: every player whose sound has finished
-    // decoding takes it over (and starts it when it is to play).
-    static void deliver()
-    {
-        for (TMediaPlayer* player : std::vector<TMediaPlayer*>(g_players.begin(), g_players.end()))
-            player->takeDecoded();
-    }
-
-    // Closes every player, drops what they decoded ahead and ends the
-    // decode thread (a running decode stops at its next piece).
-    static void stop()
-    {
-        for (TMediaPlayer* player : std::vector<TMediaPlayer*>(g_players.begin(), g_players.end())) {
-            player->Close();
-            player->dropAhead();
-        }
-        g_loader.reset();
-        g_notifier.reset();
-    }
-
-private:
-    static inline std::unique_ptr<SoundLoader> g_loader;
-    static inline std::unique_ptr<QObject> g_notifier;
-};
-
-namespace {
-
-MixerFormat mixerFormat()
+uint32_t mciSendString(const char* command, char* returnBuffer, uint32_t bufferLength,
+                       QObject* /*callbackWindow*/)
 {
-    MixerFormat format;
-    Mix_QuerySpec(&format.rate, &format.format, &format.channels);
-    if (const char* fonts = Mix_GetSoundFonts())
-        format.soundFonts = fonts;
-    return format;
+    return SoundSystem::instance().send(command, returnBuffer, bufferLength);
 }
-
-std::string playerPath(const QString& name)
-{
-    return resolveFile(QFile::encodeName(name).toStdString());
-}
-
-} // namespace
 
 void shutdownSound()
 {
-    SoundSystem::stop();
-    while (!g_devices.empty())
-        closeDevice(g_devices.back().get());
-    if (g_audioOpen) {
-        Mix_HaltChannel(-1);
-        Mix_CloseAudio();
-        Mix_Quit();
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
-    }
-    if (g_forcedDummy)
-        SDL_ResetHint(SDL_HINT_AUDIODRIVER);
-    g_audioOpen = false;
-    g_audioFailed = false;
-    g_forcedDummy = false;
+    SoundSystem::instance().shutdown();
 }
 
 QString soundDriverName()
 {
-    if (!g_audioOpen)
-        return {};
-    const char* name = SDL_GetCurrentAudioDriver();
-    return name ? QString::fromUtf8(name) : QString();
+    return SoundSystem::instance().driverName();
 }
 
 struct TMediaPlayer::State {
@@ -515,14 +557,14 @@ struct TMediaPlayer::State {
 
 TMediaPlayer::TMediaPlayer() : m_state(std::make_unique<State>())
 {
-    g_players.insert(this);
+    SoundSystem::instance().addPlayer(this);
 }
 
 TMediaPlayer::~TMediaPlayer()
 {
     Close();
     dropAhead();
-    g_players.erase(this);
+    SoundSystem::instance().removePlayer(this);
 }
 
 void TMediaPlayer::load(bool play)
@@ -530,9 +572,9 @@ void TMediaPlayer::load(bool play)
     Close();
     State& s = *m_state;
     const std::string path = playerPath(FileName);
-    if (path.empty() || !isRegularFile(path) || !ensureAudio())
+    if (path.empty() || !isRegularFile(path) || !SoundSystem::instance().ensureAudio())
         return;
-    SoundLoader& loader = SoundSystem::loader();
+    SoundLoader& loader = SoundSystem::instance().loader();
     if (s.ahead && s.ahead->path == path) {
         if (s.ahead->stamp == stampOf(path))
             s.pending = std::move(s.ahead);
@@ -587,22 +629,22 @@ void TMediaPlayer::Preload(const QString& file)
     // The open sound is that file already.
     if (isFile(s.pending) || (s.chunk && s.chunkPath == path && s.chunkStamp == stamp))
         return;
-    if (ensureAudio())
-        s.ahead = SoundSystem::loader().load(path, mixerFormat());
+    if (SoundSystem::instance().ensureAudio())
+        s.ahead = SoundSystem::instance().loader().load(path, mixerFormat());
 }
 
 void TMediaPlayer::dropAhead()
 {
     State& s = *m_state;
-    if (s.ahead && SoundSystem::existingLoader())
-        SoundSystem::existingLoader()->cancel(s.ahead);
+    if (s.ahead && SoundSystem::instance().existingLoader())
+        SoundSystem::instance().existingLoader()->cancel(s.ahead);
     s.ahead.reset();
 }
 
 void TMediaPlayer::takeDecoded()
 {
     State& s = *m_state;
-    SoundLoader* loader = SoundSystem::existingLoader();
+    SoundLoader* loader = SoundSystem::instance().existingLoader();
     if (!s.pending || !loader || !loader->finished(s.pending))
         return;
     s.chunk = loader->take(s.pending);
@@ -617,7 +659,7 @@ void TMediaPlayer::takeDecoded()
 void TMediaPlayer::WaitForLoad()
 {
     State& s = *m_state;
-    if (SoundLoader* loader = SoundSystem::existingLoader(); loader && s.pending) {
+    if (SoundLoader* loader = SoundSystem::instance().existingLoader(); loader && s.pending) {
         loader->wait(s.pending);
         takeDecoded();
     }
@@ -674,8 +716,8 @@ bool TMediaPlayer::Stop()
 void TMediaPlayer::Close()
 {
     State& s = *m_state;
-    if (s.pending && SoundSystem::existingLoader())
-        SoundSystem::existingLoader()->cancel(s.pending);
+    if (s.pending && SoundSystem::instance().existingLoader())
+        SoundSystem::instance().existingLoader()->cancel(s.pending);
     s.pending.reset();
     s.startWhenReady = false;
     s.chunk.reset(); // halts the channel playing it
