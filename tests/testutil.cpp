@@ -95,6 +95,15 @@ std::vector<uint8_t> rgbPixels(const raster::TDibRecord& dib)
     return out;
 }
 
+std::vector<uint32_t> pixelValues(const raster::TDibRecord& dib)
+{
+    std::vector<uint32_t> v;
+    for (int y = 0; y < raster::DibHeight(dib); ++y)
+        for (int x = 0; x < raster::DibWidth(dib); ++x)
+            v.push_back(raster::getpixel(dib, x, y));
+    return v;
+}
+
 bool readPnm(const QByteArray& bytes, Rgb& out)
 {
     qsizetype pos = 0;
@@ -164,6 +173,28 @@ bool samePixels(const raster::TDibRecord& a, const raster::TDibRecord& b)
 {
     return raster::DibWidth(a) == raster::DibWidth(b) && raster::DibHeight(a) == raster::DibHeight(b) &&
            rgbPixels(a) == rgbPixels(b);
+}
+
+testing::AssertionResult identical(const raster::TDibRecord& a, const raster::TDibRecord& b)
+{
+    using namespace raster;
+    if (!a.Bits || !b.Bits)
+        return testing::AssertionFailure() << "missing image";
+    const int w = DibWidth(a), h = DibHeight(a), bc = DibBitCount(a);
+    if (w != DibWidth(b) || h != DibHeight(b) || bc != DibBitCount(b))
+        return testing::AssertionFailure() << w << "x" << h << "x" << bc << " vs " << DibWidth(b) << "x"
+                                           << DibHeight(b) << "x" << DibBitCount(b);
+    for (int i = 0; bc <= 8 && i < (1 << bc); ++i) {
+        const RGBQUAD p = a.Info->bmiColors[i], q = b.Info->bmiColors[i];
+        if (p.rgbRed != q.rgbRed || p.rgbGreen != q.rgbGreen || p.rgbBlue != q.rgbBlue)
+            return testing::AssertionFailure() << "colour " << i << " differs";
+    }
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            if (getpixel(a, x, y) != getpixel(b, x, y))
+                return testing::AssertionFailure() << "pixel (" << x << ", " << y << "): " << getpixel(a, x, y)
+                                                   << " vs " << getpixel(b, x, y);
+    return testing::AssertionSuccess();
 }
 
 raster::TDibRecord solidImage(int width, int height, uint32_t colour)

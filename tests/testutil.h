@@ -4,6 +4,8 @@
 
 #include "raster/dibguard.h"
 
+#include <gtest/gtest.h>
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -28,6 +30,8 @@ raster::TDibRecord solidImage(int width, int height, uint32_t colour);
 
 // The colour of every pixel, row by row from the top, as R, G, B bytes.
 std::vector<uint8_t> rgbPixels(const raster::TDibRecord& dib);
+// The value of every pixel (getpixel), row by row from the top.
+std::vector<uint32_t> pixelValues(const raster::TDibRecord& dib);
 
 struct Rgb {
     int width = 0;
@@ -55,6 +59,9 @@ int maxDifference(const raster::TDibRecord& dib, const Rgb& reference);
 
 // True when both pictures have the same size and the same colours everywhere.
 bool samePixels(const raster::TDibRecord& a, const raster::TDibRecord& b);
+// Same size, depth, colour table and pixel values; names the first
+// difference.
+testing::AssertionResult identical(const raster::TDibRecord& a, const raster::TDibRecord& b);
 
 } // namespace testutil
 

@@ -1,7 +1,10 @@
-#include "filters/colour.h"
-#include "filters/filtercommand.h"
+#include "tools/filtercommand.h"
 
-namespace filters {
+#include "filters/colour.h"
+
+namespace tool {
+
+using namespace filters;
 
 namespace {
 
@@ -157,4 +160,4 @@ std::vector<FilterCommand> colourCommands()
     };
 }
 
-} // namespace filters
+} // namespace tool

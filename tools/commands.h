@@ -6,16 +6,19 @@
 
 namespace tool {
 
-// Prints text on stderr and returns the exit status 1.
+// Prints text on stderr and returns the exit status 1 (these three in
+// picturecommands.cpp).
 int fail(const QString& text);
 // Prints the usage text and returns 1.
 int usage();
 // Reads the integer after args[i] (advancing i); false when missing or not a number.
 bool intOption(const QStringList& args, int& i, int& value);
 
-// The picture commands (main.cpp).
+// The picture commands (picturecommands.cpp).
 int convert(const QStringList& args);
 int pictureInfo(const QStringList& args);
+// The pixel algorithms by name (filtercommand.cpp, the groups in
+// *commands.cpp).
 int filter(const QStringList& args);
 
 // The show commands (showcommands.cpp).

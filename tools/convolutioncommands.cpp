@@ -1,7 +1,10 @@
-#include "filters/convolve.h"
-#include "filters/filtercommand.h"
+#include "tools/filtercommand.h"
 
-namespace filters {
+#include "filters/convolve.h"
+
+namespace tool {
+
+using namespace filters;
 
 namespace {
 
@@ -68,4 +71,4 @@ std::vector<FilterCommand> convolutionCommands()
     };
 }
 
-} // namespace filters
+} // namespace tool

@@ -9,11 +9,14 @@
 // with the standard palette only. Unnamed choices are the dialogs'
 // defaults.
 
+#include "tools/filtercommand.h"
+
 #include "filters/depth.h"
-#include "filters/filtercommand.h"
 #include "raster/rasterio.h"
 
-namespace filters {
+namespace tool {
+
+using namespace filters;
 
 namespace {
 
@@ -127,4 +130,4 @@ std::vector<FilterCommand> depthCommands()
     };
 }
 
-} // namespace filters
+} // namespace tool

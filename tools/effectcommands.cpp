@@ -4,11 +4,14 @@
 // gruen, blau); without one the dialogs' preset, the background colour.
 // Selections come from --mask; AddNoise draws from --seed when given.
 
+#include "tools/filtercommand.h"
+
 #include "filters/effects.h"
-#include "filters/filtercommand.h"
 #include "platform/random.h"
 
-namespace filters {
+namespace tool {
+
+using namespace filters;
 
 namespace {
 
@@ -140,4 +143,4 @@ std::vector<FilterCommand> effectCommands()
     };
 }
 
-} // namespace filters
+} // namespace tool

@@ -1,7 +1,7 @@
 #pragma once
-// The pixel algorithms by name, with their arguments as text, for
-// lumivox-tool's filter command. Each group of algorithms lists its own
-// commands; allFilterCommands() joins them.
+// lumivox-tool filter: the pixel algorithms by name, with their arguments
+// as text. Each group of algorithms lists its own commands (one file each,
+// tools/*commands.cpp); allFilterCommands() joins them.
 
 #include "filters/messages.h"
 #include "filters/selection.h"
@@ -14,12 +14,12 @@
 #include <optional>
 #include <vector>
 
-namespace filters {
+namespace tool {
 
 // What the command line gives a filter besides its words: the document's
 // selection and colours, and the generator's seed when --seed was given
 // (without one, what the editor seeds from the clock is seeded so here too).
-struct CommandContext : FilterContext {
+struct CommandContext : filters::FilterContext {
     std::optional<uint32_t> seed;
 };
 
@@ -61,6 +61,6 @@ bool checkRange(double value, int index, double lo, double hi, QString& error);
 bool countArgs(const QStringList& args, int least, int most, QString& error);
 // The tool has no windows: the texts of the messages the editor would show
 // as errors, one a line, become a command's error text.
-QString errorText(const Messages& messages);
+QString errorText(const filters::Messages& messages);
 
-} // namespace filters
+} // namespace tool

@@ -1,7 +1,8 @@
 // lumivox-tool's names for the geometric transforms. Backgrounds come from
 // --col2, selections (perspective, bulge) from --mask.
 
-#include "filters/filtercommand.h"
+#include "tools/filtercommand.h"
+
 #include "filters/geometry.h"
 #include "raster/codec.h"
 
@@ -9,7 +10,9 @@
 #include <initializer_list>
 #include <utility>
 
-namespace filters {
+namespace tool {
+
+using namespace filters;
 
 namespace {
 
@@ -220,4 +223,4 @@ std::vector<FilterCommand> geometryCommands()
     };
 }
 
-} // namespace filters
+} // namespace tool

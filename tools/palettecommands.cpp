@@ -5,10 +5,13 @@
 //   CountColors               prints the count of colours used
 // The messages the editor would show become the error text.
 
-#include "filters/filtercommand.h"
+#include "tools/filtercommand.h"
+
 #include "filters/palfile.h"
 
-namespace filters {
+namespace tool {
+
+using namespace filters;
 
 namespace {
 
@@ -78,4 +81,4 @@ std::vector<FilterCommand> paletteCommands()
     };
 }
 
-} // namespace filters
+} // namespace tool

@@ -1,5 +1,4 @@
 #include "filters/colour.h"
-#include "filters/filtercommand.h"
 #include "platform/palette.h"
 #include "raster/rasterio.h"
 #include "tests/testutil.h"
@@ -354,45 +353,3 @@ TEST(Colour, ProgressRunsFromZeroToZero)
     }
 }
 
-TEST(Colour, CommandsCheckTheirArguments)
-{
-    const auto commands = colourCommands();
-    auto find = [&commands](const char* name) {
-        return std::find_if(commands.begin(), commands.end(),
-                            [name](const FilterCommand& c) { return std::strcmp(c.name, name) == 0; });
-    };
-    for (const char* name : {"DibInvert", "DibGrayscale", "Helligkeit", "Kontrast", "Saettigung", "Gamma",
-                             "RedGreenBlue", "Colorize", "HighMidShadow", "StretchHistogramm", "DibPoster",
-                             "DibSolar"})
-        EXPECT_NE(find(name), commands.end()) << name;
-    EXPECT_EQ(commands.size(), 12u);
-
-    struct Case {
-        const char* name;
-        QStringList args;
-        QString error;
-        Op same; // what a successful command does
-    };
-    const Case cases[] = {
-        {"Kontrast", {"150"}, {}, [](auto& d, auto& c) { Kontrast(d, 150, c); }},
-        {"Gamma", {"1.8"}, {}, [](auto& d, auto& c) { Gamma(d, 1.8, c); }},
-        {"RedGreenBlue", {"10", "-20", "30"}, {}, [](auto& d, auto& c) { RedGreenBlue(d, 10, -20, 30, c); }},
-        {"DibPoster", {"7"}, {}, [](auto& d, auto& c) { DibPoster(d, 7, c); }},
-        {"DibInvert", {}, {}, [](auto& d, auto& c) { DibInvert(d, c); }},
-        {"Kontrast", {"201"}, "Fehler: Argument 1 muss zwischen 0 und 200 liegen!", nullptr},
-        {"Gamma", {"hell"}, "Fehler: Argument 1 muss eine Zahl sein!", nullptr},
-        {"Gamma", {"9"}, "Fehler: Argument 1 muss zwischen 0.1 und 8.9 liegen!", nullptr},
-        {"Colorize", {"10"}, "Fehler: 2 Argument(e) erwartet!", nullptr},
-        {"DibSolar", {"x"}, "Fehler: Argument 1 muss eine ganze Zahl sein!", nullptr},
-        {"DibGrayscale", {"1"}, "Fehler: Keine Argumente erwartet!", nullptr},
-    };
-    for (const auto& c : cases) {
-        DibGuard image(testutil::patternImage(5, 4, 24, 1));
-        DibGuard want(MakeDIBCopy(image.get()));
-        if (c.same)
-            c.same(want.get(), {});
-        CommandContext context;
-        EXPECT_EQ(find(c.name)->run(c.args, image, context), c.error) << c.name;
-        EXPECT_TRUE(testutil::samePixels(image.get(), want.get())) << c.name;
-    }
-}

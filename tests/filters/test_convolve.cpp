@@ -1,5 +1,4 @@
 #include "filters/convolve.h"
-#include "filters/filtercommand.h"
 #include "filters/messages.h"
 #include "platform/msgbox.h"
 #include "platform/palette.h"
@@ -391,41 +390,3 @@ TEST(Convolve, ProgressRunsFromZeroToZero)
     EXPECT_TRUE(std::all_of(seen.begin(), seen.end(), [](int p) { return p >= 0 && p <= 100; }));
 }
 
-TEST(Convolve, CommandNamesItsRecord)
-{
-    QTemporaryDir dir;
-    const QString file = dir.filePath("UserFilt.dat");
-    std::vector<TFilterRecord> user{singleTap(2, 2, 1, 1, 50), singleTap(2, 2, 1, 0, 0)};
-    ASSERT_TRUE(writeUserFilters(file, user));
-    const auto commands = convolutionCommands();
-    ASSERT_EQ(commands.size(), 1u);
-    EXPECT_STREQ(commands[0].name, "DibFilter");
-
-    struct Case {
-        QString arg;
-        const TFilterRecord* record; // applied; nullptr: an error is expected
-        QString error;
-        bool invert = false;
-    };
-    const Case cases[] = {
-        {"StarkSoften1", &findBuiltInFilter("StarkSoften1")->record, {}},
-        {"Konturenzeichnen1", &findBuiltInFilter("Eckenfinden1")->record, {}, true},
-        {"effect:6", &retouchEffects()[6], {}},
-        {"user:" + file + ":0", &user[0], {}},
-        {"user:" + file + ":1", nullptr, "Die Division durch 0 ist nicht definiert!"},
-        {"user:" + file + ":2", nullptr, "Fehler: " + file + " enthält keinen Filter 2!"},
-        {"effect:14", nullptr, "Fehler: Effekt 14 gibt es nicht (0..13)!"},
-        {"Weichzeichnen", nullptr, "Fehler: Unbekannter Filter Weichzeichnen!"},
-    };
-    for (const auto& c : cases) {
-        DibGuard image(testutil::patternImage(6, 6, 24, 9));
-        DibGuard want(MakeDIBCopy(image.get()));
-        if (c.record) {
-            const BuiltInFilter f{"", "", *c.record, c.invert};
-            applyBuiltInFilter(want.get(), f, {});
-        }
-        CommandContext context;
-        EXPECT_EQ(commands[0].run({c.arg}, image, context), c.error) << c.arg.toStdString();
-        EXPECT_TRUE(testutil::samePixels(image.get(), want.get())) << c.arg.toStdString();
-    }
-}

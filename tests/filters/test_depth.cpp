@@ -1,5 +1,4 @@
 #include "filters/depth.h"
-#include "filters/filtercommand.h"
 #include "platform/random.h"
 #include "raster/rasterio.h"
 #include "tests/testutil.h"
@@ -21,16 +20,6 @@ DibGuard uniform24(int w, int h, uint8_t r, uint8_t g, uint8_t b)
     newdib(dib.out(), w, h, 24, nullptr, 0);
     recht_filled(dib.get(), 0, 0, w - 1, h - 1, platform::RGB(r, g, b));
     return dib;
-}
-
-// The picture's pixel values, row by row from the top.
-std::vector<uint32_t> values(const TDibRecord& dib)
-{
-    std::vector<uint32_t> v;
-    for (int y = 0; y < DibHeight(dib); ++y)
-        for (int x = 0; x < DibWidth(dib); ++x)
-            v.push_back(getpixel(dib, x, y));
-    return v;
 }
 
 bool sameEntry(const PALETTEENTRY& a, const PALETTEENTRY& b)
@@ -178,7 +167,7 @@ TEST(Depth, FloydSteinbergFollowsTheSerpentineErrorRows)
     DibGuard bw;
     newdib(bw.out(), 4, 2, 1, nullptr, 0);
     FloydSteinberg(grey.get(), bw.get());
-    EXPECT_EQ(values(bw.get()), (std::vector<uint32_t>{1, 0, 1, 0, 0, 1, 0, 1}));
+    EXPECT_EQ(testutil::pixelValues(bw.get()), (std::vector<uint32_t>{1, 0, 1, 0, 0, 1, 0, 1}));
 
     // Palette sources give their colours: the same picture as 8 bits
     // diffuses alike; a picture without pixels leaves the target alone.
@@ -194,10 +183,10 @@ TEST(Depth, FloydSteinbergFollowsTheSerpentineErrorRows)
     DibGuard again(MakeDIBCopy(target.get()));
     std::memset(again->Bits, 0, DibSizeImage(again.get()));
     FloydSteinberg(eight.get(), again.get());
-    EXPECT_EQ(values(again.get()), values(target.get()));
-    const std::vector<uint32_t> before = values(again.get());
+    EXPECT_EQ(testutil::pixelValues(again.get()), testutil::pixelValues(target.get()));
+    const std::vector<uint32_t> before = testutil::pixelValues(again.get());
     FloydSteinberg(TDibRecord{}, again.get());
-    EXPECT_EQ(values(again.get()), before);
+    EXPECT_EQ(testutil::pixelValues(again.get()), before);
 }
 
 TEST(Depth, OrderedDitherByStorageRow)
@@ -256,7 +245,7 @@ TEST(Depth, ReductionsKeepWhatTheyShould)
         setpixel(bwPalette.get(), x, 0, greys[x]);
     for (DibGuard* picture : {&bw, &bwPalette}) {
         ASSERT_TRUE(DepthDownTo(picture->get(), {1, 2, true, NearestColour, false}, context));
-        EXPECT_EQ(values(picture->get()), (std::vector<uint32_t>{0, 1, 0, 1}));
+        EXPECT_EQ(testutil::pixelValues(picture->get()), (std::vector<uint32_t>{0, 1, 0, 1}));
         EXPECT_EQ(DibBitCount(picture->get()), 1);
     }
 
@@ -314,13 +303,13 @@ TEST(Depth, RaisingKeepsColoursAndTakesOneBitAsBlackAndWhite)
     // A 1-bit picture with red and green in its palette: 1 -> 8 -> 24 turns
     // set pixels white and clear ones black.
     DibGuard one(testutil::patternImage(13, 3, 1, 2));
-    const std::vector<uint32_t> bits = values(one.get());
+    const std::vector<uint32_t> bits = testutil::pixelValues(one.get());
     platform::RandSeed = 99;
     ASSERT_TRUE(DepthUpTo(one.get(), 8, context));
     std::vector<uint32_t> indices;
     for (uint32_t b : bits)
         indices.push_back(b ? 255 : 0);
-    EXPECT_EQ(values(one.get()), indices);
+    EXPECT_EQ(testutil::pixelValues(one.get()), indices);
     for (int i = 1; i < 255; ++i) {
         const PALETTEENTRY e = one->LogPal.palPalEntry[i];
         ASSERT_TRUE(e.peRed % 4 == 0 && e.peGreen % 4 == 0 && e.peBlue % 4 == 0) << i;
@@ -329,7 +318,7 @@ TEST(Depth, RaisingKeepsColoursAndTakesOneBitAsBlackAndWhite)
     expectPaletteCopiesAgree(one.get());
     ASSERT_TRUE(DepthUpTo(one.get(), 24, context));
     for (size_t i = 0; i < bits.size(); ++i)
-        EXPECT_EQ(values(one.get())[i], bits[i] ? 0xFFFFFFu : 0u);
+        EXPECT_EQ(testutil::pixelValues(one.get())[i], bits[i] ? 0xFFFFFFu : 0u);
 
     // The same seed gives the same random colours.
     DibGuard a(testutil::patternImage(5, 2, 1, 7)), b(testutil::patternImage(5, 2, 1, 7));
@@ -345,7 +334,7 @@ TEST(Depth, RaisingKeepsColoursAndTakesOneBitAsBlackAndWhite)
     DibGuard four(testutil::patternImage(11, 4, 4, 8));
     DibGuard fourCopy(MakeDIBCopy(four.get()));
     ASSERT_TRUE(DepthUpTo(four.get(), 8, context));
-    EXPECT_EQ(values(four.get()), values(fourCopy.get()));
+    EXPECT_EQ(testutil::pixelValues(four.get()), testutil::pixelValues(fourCopy.get()));
     EXPECT_EQ(testutil::rgbPixels(four.get()), testutil::rgbPixels(fourCopy.get()));
     DibGuard eight(testutil::patternImage(11, 4, 8, 9));
     const std::vector<uint8_t> colours = testutil::rgbPixels(eight.get());
@@ -353,55 +342,10 @@ TEST(Depth, RaisingKeepsColoursAndTakesOneBitAsBlackAndWhite)
     EXPECT_EQ(testutil::rgbPixels(eight.get()), colours);
 }
 
-TEST(Depth, FreeCountAndTheToolsWords)
+TEST(Depth, FreeCountGivesTheTarget)
 {
     // The free dialog: up to 16 colours give 4 bits, more give 8.
     EXPECT_EQ(freeDepthOptions(16, false, NearestColour).target, 4);
     EXPECT_EQ(freeDepthOptions(17, false, OrderedDither).target, 8);
     EXPECT_EQ(freeDepthOptions(17, false, OrderedDither).method, NearestColour);
-
-    const auto commands = allFilterCommands();
-    auto run = [&](const QStringList& words, DibGuard& image, CommandContext& context) {
-        for (const auto& c : commands)
-            if (words[0] == QLatin1String(c.name))
-                return c.run(words.mid(1), image, context);
-        return QStringLiteral("unknown");
-    };
-    struct Case {
-        int bits;
-        QStringList words;
-        DepthDownOptions same; // used when no error is expected
-        QString error;
-    } const cases[] = {
-        {24, {"DepthDownTo", "8", "optimized", "windows", "fs"}, {8, 256, true, ErrorDiffusion, true}, {}},
-        {24, {"DepthDownTo", "8"}, {8, 256, true, ErrorDiffusion, true}, {}},
-        {24, {"DepthDownTo", "8", "nowindows", "near"}, {8, 256, true, NearestColour, false}, {}},
-        {24, {"DepthDownTo", "8", "standard", "dither"}, {8, 256, false, OrderedDither, false}, {}},
-        {24, {"DepthDownTo", "4", "standard"}, {4, 16, false, ErrorDiffusion, false}, {}},
-        {24, {"DepthDownTo", "0", "40", "near"}, {8, 40, true, NearestColour, true}, {}},
-        {24, {"DepthDownTo", "0", "12"}, {4, 12, true, ErrorDiffusion, false}, {}},
-        {8, {"DepthDownTo", "0", "9", "near"}, {4, 9, true, NearestColour, false}, {}},
-        {8, {"DepthDownTo", "0", "17"}, {}, "Fehler: Argument 2 muss zwischen 2 und 16 liegen!"},
-        {24, {"DepthDownTo", "0", "20", "windows"}, {}, "Fehler: Mit Windows Farben sind mindestens 22 Farben nötig!"},
-        {24, {"DepthDownTo", "8", "optimized", "dither"}, {},
-         "Fehler: Dithering gibt es nur für die Standart-Palette mit 256 Farben!"},
-        {24, {"DepthDownTo", "4", "windows"}, {},
-         "Fehler: Windows Farben gibt es nur für 256 Farben mit optimierter Palette!"},
-        {24, {"DepthDownTo", "2"}, {}, "Fehler: Die Farbtiefe muss 1, 4, 8 oder 0 (freie Anzahl der Farben) sein!"},
-        {24, {"DepthDownTo", "8", "fs", "near"}, {}, "Fehler: Doppelte Angabe near!"},
-        {8, {"DepthUpTo", "16"}, {}, "Fehler: DepthUpTo erwartet die Farbtiefe 4, 8 oder 24!"},
-    };
-    for (const auto& c : cases) {
-        DibGuard image(testutil::patternImage(12, 7, c.bits, 6));
-        DibGuard want(MakeDIBCopy(image.get()));
-        CommandContext context;
-        FilterContext wantContext;
-        if (c.error.isEmpty())
-            DepthDownTo(want.get(), c.same, wantContext);
-        EXPECT_EQ(run(c.words, image, context), c.error) << c.words.join(' ').toStdString();
-        EXPECT_EQ(DibBitCount(image.get()), DibBitCount(want.get())) << c.words.join(' ').toStdString();
-        EXPECT_EQ(values(image.get()), values(want.get())) << c.words.join(' ').toStdString();
-        EXPECT_EQ(testutil::rgbPixels(image.get()), testutil::rgbPixels(want.get()));
-        EXPECT_EQ(context.Col2, wantContext.Col2);
-    }
 }

@@ -1,5 +1,4 @@
 #include "filters/effects.h"
-#include "filters/filtercommand.h"
 #include "platform/random.h"
 #include "raster/rasterio.h"
 #include "tests/testutil.h"
@@ -246,9 +245,9 @@ TEST(Effects, NoiseAndNoiseRemoval)
     EXPECT_EQ(rgb(dot.get(), 3, 4), grey(0));
 }
 
-TEST(Effects, ColourChoiceAndTheToolsWords)
+TEST(Effects, ColourChoice)
 {
-    CommandContext context;
+    FilterContext context;
     context.Col1 = 0x123456;
     context.Col2 = 0x654321;
     DibGuard truecolour(testutil::patternImage(4, 4, 24, 1));
@@ -265,45 +264,4 @@ TEST(Effects, ColourChoiceAndTheToolsWords)
     EXPECT_EQ(effectColour(palette.get(), EffectColour::Rot, context), 9u);
     EXPECT_EQ(effectColour(palette.get(), EffectColour::Gruen, context), 3u);
     EXPECT_EQ(effectColour(palette.get(), EffectColour::Weiss, context), 15u);
-
-    const auto commands = allFilterCommands();
-    auto run = [&](const QStringList& words, DibGuard& image, CommandContext& c) {
-        for (const auto& command : commands)
-            if (words[0] == QLatin1String(command.name))
-                return command.run(words.mid(1), image, c);
-        return QStringLiteral("unknown");
-    };
-    DibGuard mask;
-    context.selection = boxSelection(mask, 16, 12, 3, 2, 9, 8);
-    const struct {
-        QStringList words;
-        std::function<void(TDibRecord&)> same;
-        QString error;
-    } cases[] = {
-        {{"DrawShadow", "3", "2", "10", "20", "rot"},
-         [&](TDibRecord& d) { DrawShadow(d, 3, 2, 10, 20, 0x0000FF, context); }, {}},
-        {{"DrawShadow", "3", "2", "10", "20"}, [&](TDibRecord& d) { DrawShadow(d, 3, 2, 10, 20, 0x654321, context); },
-         {}},
-        {{"Buttonize", "3", "20", "transparent", "weiss"},
-         [&](TDibRecord& d) { Buttonize(d, 3, 20, false, 0xFFFFFF, context); }, {}},
-        {{"MosaikEffekt", "4", "3"}, [&](TDibRecord& d) { MosaikEffekt(d, 4, 3, context); }, {}},
-        {{"DibErodeFilter"}, [&](TDibRecord& d) { DibErodeFilter(d, context); }, {}},
-        {{"DibDilateFilter"}, [&](TDibRecord& d) { DibDilateFilter(d, context); }, {}},
-        {{"DelNoise", "20"}, [&](TDibRecord& d) { DelNoise(d, 20, context); }, {}},
-        {{"AddNoise", "1", "100"}, nullptr, {}},
-        {{"DrawShadow", "3", "2", "10", "20", "lila"}, nullptr,
-         "Fehler: Unbekannte Farbe lila (vordergrund, hintergrund, schwarz, weiss, rot, gruen, blau)!"},
-        {{"Buttonize", "3", "20", "halb"}, nullptr, "Fehler: Argument 3 muss fest oder transparent sein!"},
-        {{"MosaikEffekt", "0", "3"}, nullptr, "Fehler: Argument 1 muss zwischen 1 und 100 liegen!"},
-        {{"AddNoise", "257", "3"}, nullptr, "Fehler: Argument 1 muss zwischen 1 und 256 liegen!"},
-        {{"DelNoise"}, nullptr, "Fehler: 1 Argument(e) erwartet!"},
-    };
-    for (const auto& c : cases) {
-        DibGuard image(testutil::patternImage(16, 12, 24, 8));
-        DibGuard want(MakeDIBCopy(image.get()));
-        if (c.same)
-            c.same(want.get());
-        EXPECT_EQ(run(c.words, image, context), c.error) << c.words.join(' ').toStdString();
-        EXPECT_TRUE(testutil::samePixels(image.get(), want.get())) << c.words.join(' ').toStdString();
-    }
 }

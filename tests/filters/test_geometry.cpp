@@ -2,7 +2,6 @@
 // per-pixel versions written with getpixel/setpixel, on patterned pictures
 // of every depth, and the worked examples of the editor's behaviour.
 
-#include "filters/filtercommand.h"
 #include "filters/geometry.h"
 #include "filters/messages.h"
 #include "platform/msgbox.h"
@@ -20,6 +19,7 @@
 #include <algorithm>
 
 using namespace raster;
+using testutil::identical;
 
 namespace {
 
@@ -41,28 +41,6 @@ TDibRecord uniform(int32_t w, int32_t h, int bc, uint32_t value)
     return dib;
 }
 
-// Same size, depth, colour table and pixel values; names the first
-// differing pixel.
-testing::AssertionResult identical(const TDibRecord& a, const TDibRecord& b)
-{
-    if (!a.Bits || !b.Bits)
-        return testing::AssertionFailure() << "missing image";
-    const int w = DibWidth(a), h = DibHeight(a), bc = DibBitCount(a);
-    if (w != DibWidth(b) || h != DibHeight(b) || bc != DibBitCount(b))
-        return testing::AssertionFailure() << w << "x" << h << "x" << bc << " vs " << DibWidth(b) << "x"
-                                           << DibHeight(b) << "x" << DibBitCount(b);
-    for (int i = 0; bc <= 8 && i < (1 << bc); ++i) {
-        const RGBQUAD p = a.Info->bmiColors[i], q = b.Info->bmiColors[i];
-        if (p.rgbRed != q.rgbRed || p.rgbGreen != q.rgbGreen || p.rgbBlue != q.rgbBlue)
-            return testing::AssertionFailure() << "colour " << i << " differs";
-    }
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            if (getpixel(a, x, y) != getpixel(b, x, y))
-                return testing::AssertionFailure() << "pixel (" << x << ", " << y << "): " << getpixel(a, x, y)
-                                                   << " vs " << getpixel(b, x, y);
-    return testing::AssertionSuccess();
-}
 
 // ---- Plain per-pixel versions ----
 
@@ -607,64 +585,3 @@ TEST(GeometryBulge, OnlySelectedPixelsChange)
         }
 }
 
-// ---- The tool's command table ----
-
-TEST(GeometryCommands, RunTheTransformsByName)
-{
-    const auto commands = filters::allFilterCommands();
-    auto run = [&](const QStringList& words, DibGuard& image, filters::CommandContext& context) {
-        for (const auto& c : commands)
-            if (words[0] == QLatin1String(c.name))
-                return c.run(words.mid(1), image, context);
-        return QStringLiteral("unknown");
-    };
-    filters::CommandContext context;
-    context.Col2 = 0x00112233;
-    DibGuard source(testutil::patternImage(21, 13, 24, 21));
-    struct Case {
-        QStringList words;
-        std::function<TDibRecord()> expected;
-    } const cases[] = {
-        {{"FlipH"}, [&] { return filters::FlipH(source.get()); }},
-        {{"FlipV"}, [&] { return filters::FlipV(source.get()); }},
-        {{"RotLeft"}, [&] { return filters::RotLeft(source.get()); }},
-        {{"RotRight"}, [&] { return filters::RotRight(source.get()); }},
-        {{"Rot180"}, [&] { return filters::Rot180(source.get()); }},
-        {{"DibRotxxx", "right", "30"}, [&] { return filters::DibRotxxx(source.get(), true, 30, 0x00112233); }},
-        {{"Resize", "64", "48", "interpolate"}, [&] { return filters::Resize(source.get(), 64, 48, true); }},
-        {{"Resize", "10", "5"}, [&] { return filters::Resize(source.get(), 10, 5, false); }},
-        {{"NewCanvas", "330", "210", "center", "-2"},
-         [&] { return filters::NewCanvas(source.get(), 330, 210, 154, -2, 0x00112233); }},
-        // Centring beyond what the dialog's edit holds stops at 16000.
-        {{"NewCanvas", "32767", "200", "center", "center"},
-         [&] { return filters::NewCanvas(source.get(), 32767, 200, 16000, 94, 0x00112233); }},
-        {{"AddBorders", "1", "2", "3", "4"}, [&] { return filters::AddBorders(source.get(), 1, 2, 3, 4, context); }},
-        {{"Perspektive", "skew", "vertical", "40"},
-         [&] {
-             TDibRecord image = MakeDIBCopy(source.get());
-             filters::Perspektive(image, source.get(), 40, false, false, context);
-             return image;
-         }},
-        {{"Woelben", "horizontal", "1.4"},
-         [&] {
-             TDibRecord image = MakeDIBCopy(source.get());
-             filters::Woelben(image, source.get(), true, 1.4, false, context);
-             return image;
-         }},
-    };
-    for (const auto& c : cases) {
-        DibGuard image(MakeDIBCopy(source.get()));
-        EXPECT_EQ(run(c.words, image, context), QString()) << c.words.join(' ').toStdString();
-        DibGuard expected(c.expected());
-        EXPECT_TRUE(identical(image.get(), expected.get())) << c.words.join(' ').toStdString();
-    }
-
-    DibGuard image(MakeDIBCopy(source.get()));
-    EXPECT_EQ(run({"DibRotxxx", "up", "30"}, image, context),
-              QStringLiteral("Fehler: Argument 1 muss left oder right sein!"));
-    EXPECT_EQ(run({"Resize", "0", "10"}, image, context),
-              QStringLiteral("Fehler: Argument 1 muss zwischen 1 und 32767 liegen!"));
-    // A picture the library cannot make gets the editor's message.
-    EXPECT_EQ(run({"Resize", "32767", "32767"}, image, context), QString::fromUtf8("Fehler beim Ändern der Größe..."));
-    EXPECT_TRUE(identical(image.get(), source.get()));
-}

@@ -1,5 +1,4 @@
 #include "filters/depth.h"
-#include "filters/filtercommand.h"
 #include "filters/messages.h"
 #include "filters/palfile.h"
 #include "platform/msgbox.h"
@@ -46,16 +45,6 @@ std::vector<uint8_t> state(const TDibRecord& dib)
     return bytes;
 }
 
-std::vector<uint32_t> values(const TDibRecord& dib)
-{
-    std::vector<uint32_t> v;
-    for (int y = 0; y < DibHeight(dib); ++y)
-        for (int x = 0; x < DibWidth(dib); ++x)
-            v.push_back(getpixel(dib, x, y));
-    return v;
-}
-
-
 } // namespace
 
 TEST(PaletteFile, SaveAndLoadRoundTrip)
@@ -79,9 +68,9 @@ TEST(PaletteFile, SaveAndLoadRoundTrip)
 
     // Into another 8-bit picture: its colours change, its indices stay.
     DibGuard other(testutil::patternImage(5, 5, 8, 9));
-    const auto indices = values(other.get());
+    const auto indices = testutil::pixelValues(other.get());
     ASSERT_EQ(loadpal(other.get(), file, {}), PaletteOutcome::Done);
-    EXPECT_EQ(values(other.get()), indices);
+    EXPECT_EQ(testutil::pixelValues(other.get()), indices);
     EXPECT_EQ(std::memcmp(other->LogPal.palPalEntry, eight->LogPal.palPalEntry, 1024), 0);
     EXPECT_EQ(std::memcmp(other->Info->bmiColors, eight->Info->bmiColors, 1024), 0);
     EXPECT_TRUE(messages.shown().empty());
@@ -211,7 +200,7 @@ TEST(PaletteFile, LoadingAndConvertingToAPalette)
         setPaletteEntry(expected.get(), i, uint8_t(i), uint8_t(255 - i), uint8_t(i / 2));
     refreshPalette(expected.get());
     FloydSteinberg(photoCopy.get(), expected.get());
-    EXPECT_EQ(values(dithered.get()), values(expected.get()));
+    EXPECT_EQ(testutil::pixelValues(dithered.get()), testutil::pixelValues(expected.get()));
     EXPECT_EQ(context.Col2, 255u);
 
     // A 1-bit picture, whatever its colours, is taken as black and white:
@@ -222,11 +211,11 @@ TEST(PaletteFile, LoadingAndConvertingToAPalette)
         ramp[4 + 4 * i] = ramp[5 + 4 * i] = ramp[6 + 4 * i] = char(i == 4 ? 255 : i == 9 ? 0 : 100 + 3 * i);
     testutil::writeFile(file16, ramp);
     DibGuard one(testutil::patternImage(10, 3, 1, 6));
-    const auto bits = values(one.get());
+    const auto bits = testutil::pixelValues(one.get());
     messages.answer(MsgAnswer::No);
     ASSERT_EQ(loadpal0(one.get(), file16, context, askDither), PaletteOutcome::Done);
     for (size_t i = 0; i < bits.size(); ++i)
-        ASSERT_EQ(values(one.get())[i], bits[i] ? 4u : 9u) << i;
+        ASSERT_EQ(testutil::pixelValues(one.get())[i], bits[i] ? 4u : 9u) << i;
 }
 
 TEST(PaletteFile, CountColours)
@@ -276,34 +265,3 @@ TEST(PaletteFile, CountColours)
     EXPECT_EQ(messages.shown()[1].icon, MsgIcon::Error);
 }
 
-TEST(PaletteFile, ThroughTheTool)
-{
-    QTemporaryDir dir;
-    DibGuard photo(testutil::patternImage(12, 8, 24, 2));
-    const QString in = dir.filePath("bild.bmp");
-    ASSERT_EQ(SaveDib(photo.get(), in, FormatBMP, nullptr), 1);
-    testutil::ToolRun r = testutil::runTool({"filter", in, "-", "CountColors"});
-    ASSERT_EQ(r.status, 0) << r.err.toStdString();
-    EXPECT_EQ(r.out, QStringLiteral("Es werden %1 Farben im Bild benutzt.\n").arg(CountColors(photo.get(), {}).count));
-
-    const QString eight = dir.filePath("acht.bmp");
-    r = testutil::runTool({"filter", in, eight, "DepthDownTo", "8", "optimized", "windows", "fs"});
-    ASSERT_EQ(r.status, 0) << r.err.toStdString();
-    const QString pal = dir.filePath("acht.PAL");
-    r = testutil::runTool({"filter", eight, "-", "savepal", pal});
-    ASSERT_EQ(r.status, 0) << r.err.toStdString();
-    EXPECT_EQ(testutil::readFile(pal).size(), 1028);
-
-    const QString four = dir.filePath("vier.bmp");
-    testutil::writeFile(dir.filePath("16.PAL"), paletteFile(0x300, 16));
-    r = testutil::runTool({"filter", in, four, "loadpal0", dir.filePath("16.PAL"), "nodither"});
-    ASSERT_EQ(r.status, 0) << r.err.toStdString();
-    DibGuard converted;
-    OpenDib(converted.out(), four, FormatAuto, nullptr);
-    ASSERT_TRUE(converted);
-    EXPECT_EQ(DibBitCount(converted.get()), 4);
-
-    r = testutil::runTool({"filter", four, "-", "loadpal", pal});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err.trimmed(), QString::fromUtf8("Palette paßt nicht zum Bild oder illegale Palette!"));
-}

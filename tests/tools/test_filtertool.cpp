@@ -4,6 +4,7 @@
 
 #include "filters/effects.h"
 #include "filters/geometry.h"
+#include "filters/palfile.h"
 #include "platform/random.h"
 #include "raster/rasterio.h"
 #include "tests/testutil.h"
@@ -149,4 +150,41 @@ TEST(FilterTool, NoiseDrawsFromTheSeed)
     ASSERT_TRUE(seeded);
     EXPECT_TRUE(testutil::samePixels(seeded.get(), expected.get()));
     EXPECT_FALSE(testutil::samePixels(seeded.get(), picture.get()));
+}
+
+TEST(FilterTool, PaletteCommands)
+{
+    QTemporaryDir dir;
+    DibGuard photo(testutil::patternImage(12, 8, 24, 2));
+    const QString in = dir.filePath("bild.bmp");
+    ASSERT_EQ(SaveDib(photo.get(), in, FormatBMP, nullptr), 1);
+    testutil::ToolRun r = testutil::runTool({"filter", in, "-", "CountColors"});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, QStringLiteral("Es werden %1 Farben im Bild benutzt.\n").arg(filters::CountColors(photo.get(), {}).count));
+
+    const QString eight = dir.filePath("acht.bmp");
+    r = testutil::runTool({"filter", in, eight, "DepthDownTo", "8", "optimized", "windows", "fs"});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    const QString pal = dir.filePath("acht.PAL");
+    r = testutil::runTool({"filter", eight, "-", "savepal", pal});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(testutil::readFile(pal).size(), 1028);
+
+    const QString four = dir.filePath("vier.bmp");
+    platform::LOGPALETTE256 sixteen{};
+    sixteen.palVersion = filters::kPaletteVersion;
+    sixteen.palNumEntries = 16;
+    for (int i = 0; i < 16; ++i)
+        sixteen.palPalEntry[i] = {uint8_t(16 * i), uint8_t(255 - 16 * i), uint8_t(i), 0};
+    testutil::writeFile(dir.filePath("16.PAL"), filters::paletteFileBytes(sixteen));
+    r = testutil::runTool({"filter", in, four, "loadpal0", dir.filePath("16.PAL"), "nodither"});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    DibGuard converted;
+    OpenDib(converted.out(), four, FormatAuto, nullptr);
+    ASSERT_TRUE(converted);
+    EXPECT_EQ(DibBitCount(converted.get()), 4);
+
+    r = testutil::runTool({"filter", four, "-", "loadpal", pal});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err.trimmed(), QString::fromUtf8("Palette paßt nicht zum Bild oder illegale Palette!"));
 }
