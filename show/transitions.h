@@ -18,7 +18,7 @@ namespace show {
 
 using raster::TDibRecord;
 
-// What one frame's effect function works on (defined in transitions.cpp).
+// What one frame's effect function works on (defined in transitionrows.h).
 struct TransitionFrame;
 
 // The effect list as the editor shows it: entry k is effect number k.
