@@ -148,11 +148,8 @@ void ShowPlayback::prepareSurfaces()
         const int32_t effect = ElementAt<TSlideRecord>(m_slides, i)->Effect;
         spiral = effect == 0 || effect == 35 || effect == 36;
     }
-    if (spiral) {
-        const uint32_t seed = platform::RandSeed;
-        dofx(m_fxOut, m_fxOld, m_fxNew, 0, 1, 35);
-        platform::RandSeed = seed;
-    }
+    if (spiral)
+        prepareSpiralTable(size.width(), size.height());
     m_host.present(m_screen); // black, as the first transition starts
 }
 

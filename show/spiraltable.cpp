@@ -1,4 +1,5 @@
 #include "show/transitioneffects.h"
+#include "show/transitions.h"
 
 #include <mutex>
 
@@ -216,3 +217,15 @@ void fxSpiralSmooth(const Frame& f) { fxSpiral(f, false); }
 void fxSpiralJagged(const Frame& f) { fxSpiral(f, true); }
 
 } // namespace show::transition
+
+namespace show {
+
+void prepareSpiralTable(int32_t width, int32_t height)
+{
+    if (width < 1 || height < 1)
+        return;
+    std::lock_guard<std::mutex> lock(transition::g_spiralMutex);
+    transition::ensureSpiralTables(width, height);
+}
+
+} // namespace show

@@ -46,4 +46,13 @@ constexpr int32_t kTransitionEffectCount = 36;
 void dofx(TDibRecord& out, const TDibRecord& oldPic, const TDibRecord& newPic, int32_t elapsed, int32_t duration,
           int32_t effect);
 
+// The two spirals ("Spirale" and "Zackenspirale") draw from a table of each
+// pixel's first progress value, which depends on the surface size alone. The
+// engine keeps the tables for the last size and makes them anew, in the frame
+// that needs them, when the size changes; that takes tens of milliseconds on
+// a large screen. prepareSpiralTable makes them beforehand for a surface of
+// width x height pixels (unless they are there for that size). It draws
+// nothing and leaves platform::RandSeed alone; sizes below 1 x 1 are ignored.
+void prepareSpiralTable(int32_t width, int32_t height);
+
 } // namespace show
