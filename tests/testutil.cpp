@@ -2,6 +2,7 @@
 
 #include "platform/palette.h"
 #include "raster/rasterio.h"
+#include "raster/testhooks.h"
 
 #include <cctype>
 #include <cstdlib>
@@ -197,14 +198,24 @@ testing::AssertionResult identical(const raster::TDibRecord& a, const raster::TD
     return testing::AssertionSuccess();
 }
 
-raster::TDibRecord solidImage(int width, int height, uint32_t colour)
+raster::TDibRecord solidImage(int width, int height, uint32_t colour, int bitCount)
 {
     raster::TDibRecord dib;
-    raster::newdib(&dib, width, height, 24, nullptr, 0);
+    raster::newdib(&dib, width, height, bitCount, nullptr, 0);
     for (int y = 0; y < height && dib.Bits; ++y)
         for (int x = 0; x < width; ++x)
             raster::setpixel(dib, x, y, colour);
     return dib;
+}
+
+AllocationLimit::AllocationLimit(uint64_t bytes)
+{
+    raster::setAllocationLimitForTest(bytes);
+}
+
+AllocationLimit::~AllocationLimit()
+{
+    raster::setAllocationLimitForTest(UINT64_MAX);
 }
 
 ToolRun runTool(const QStringList& args)

@@ -25,8 +25,9 @@ void writeFile(const QString& path, const QByteArray& bytes);
 // by seed, with a distinct palette (for depths up to 8).
 raster::TDibRecord patternImage(int width, int height, int bitCount, uint32_t seed = 1);
 
-// A 24-bit picture of one colour (0x00BBGGRR).
-raster::TDibRecord solidImage(int width, int height, uint32_t colour);
+// A picture of one colour: 0x00BBGGRR for 24 bits; for 1, 4 and 8 bits a
+// palette index (the library's own colour table).
+raster::TDibRecord solidImage(int width, int height, uint32_t colour, int bitCount = 24);
 
 // The colour of every pixel, row by row from the top, as R, G, B bytes.
 std::vector<uint8_t> rgbPixels(const raster::TDibRecord& dib);
@@ -44,6 +45,16 @@ bool readPnm(const QByteArray& bytes, Rgb& out);
 // What another program (ImageMagick, netpbm) prints as PPM for the given
 // arguments; false when it failed or printed no PPM.
 bool readWith(const QString& program, const QStringList& arguments, Rgb& out);
+
+// While it lives, the raster library allocates no block larger than bytes
+// (so "no memory" paths can be tested); afterwards there is no limit again.
+class AllocationLimit {
+public:
+    explicit AllocationLimit(uint64_t bytes);
+    ~AllocationLimit();
+    AllocationLimit(const AllocationLimit&) = delete;
+    AllocationLimit& operator=(const AllocationLimit&) = delete;
+};
 
 // What lumivox-tool did with the given arguments: its exit status (-1 when
 // it crashed or hung), standard output and standard error.

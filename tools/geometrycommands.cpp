@@ -68,44 +68,15 @@ bool offsetArg(const QStringList& args, int index, int32_t newSize, int32_t oldS
     return rangeArg(args, index, -kMaxOffset, kMaxOffset, value, error);
 }
 
-QString runFlipH(const QStringList& args, raster::DibGuard& image, CommandContext&)
+// The flips and quarter turns: no arguments, the new picture in the
+// image's place.
+template <raster::TDibRecord (*Transform)(const raster::TDibRecord&)>
+QString runPlain(const QStringList& args, raster::DibGuard& image, CommandContext&)
 {
     QString error;
     if (!countArgs(args, 0, 0, error))
         return error;
-    return replaceWith(image, [&] { return FlipH(image.get()); });
-}
-
-QString runFlipV(const QStringList& args, raster::DibGuard& image, CommandContext&)
-{
-    QString error;
-    if (!countArgs(args, 0, 0, error))
-        return error;
-    return replaceWith(image, [&] { return FlipV(image.get()); });
-}
-
-QString runRotLeft(const QStringList& args, raster::DibGuard& image, CommandContext&)
-{
-    QString error;
-    if (!countArgs(args, 0, 0, error))
-        return error;
-    return replaceWith(image, [&] { return RotLeft(image.get()); });
-}
-
-QString runRotRight(const QStringList& args, raster::DibGuard& image, CommandContext&)
-{
-    QString error;
-    if (!countArgs(args, 0, 0, error))
-        return error;
-    return replaceWith(image, [&] { return RotRight(image.get()); });
-}
-
-QString runRot180(const QStringList& args, raster::DibGuard& image, CommandContext&)
-{
-    QString error;
-    if (!countArgs(args, 0, 0, error))
-        return error;
-    return replaceWith(image, [&] { return Rot180(image.get()); });
+    return replaceWith(image, [&] { return Transform(image.get()); });
 }
 
 QString runDibRotxxx(const QStringList& args, raster::DibGuard& image, CommandContext& context)
@@ -206,11 +177,11 @@ QString runWoelben(const QStringList& args, raster::DibGuard& image, CommandCont
 std::vector<FilterCommand> geometryCommands()
 {
     return {
-        {"FlipH", "", runFlipH},
-        {"FlipV", "", runFlipV},
-        {"RotLeft", "", runRotLeft},
-        {"RotRight", "", runRotRight},
-        {"Rot180", "", runRot180},
+        {"FlipH", "", runPlain<FlipH>},
+        {"FlipV", "", runPlain<FlipV>},
+        {"RotLeft", "", runPlain<RotLeft>},
+        {"RotRight", "", runPlain<RotRight>},
+        {"Rot180", "", runPlain<Rot180>},
         {"DibRotxxx", "left|right WINKEL (0.01..359.99; Hintergrund: --col2)", runDibRotxxx},
         {"Resize", "BREITE HOEHE (je 1..32767) [nearest|interpolate]", runResize},
         {"NewCanvas",

@@ -3,7 +3,6 @@
 #include "platform/msgbox.h"
 #include "platform/palette.h"
 #include "raster/rasterio.h"
-#include "raster/testhooks.h"
 #include "tests/testutil.h"
 
 #include <QTemporaryDir>
@@ -18,14 +17,6 @@ using namespace raster;
 using namespace filters;
 
 namespace {
-
-DibGuard uniform24(int w, int h, uint8_t r, uint8_t g, uint8_t b)
-{
-    DibGuard dib;
-    newdib(dib.out(), w, h, 24, nullptr, 0);
-    recht_filled(dib.get(), 0, 0, w - 1, h - 1, platform::RGB(r, g, b));
-    return dib;
-}
 
 // A grey 24-bit picture from values row by row from the top.
 DibGuard grey24(int w, int h, const std::vector<int>& values)
@@ -197,13 +188,13 @@ TEST(Convolve, UniformPicturesUnderEveryMenuCommand)
     for (const auto& [item, expect] : cases) {
         const BuiltInFilter* filter = findBuiltInFilter(QString::fromLatin1(item));
         ASSERT_NE(filter, nullptr) << item;
-        DibGuard image = uniform24(9, 7, 37, 128, 250);
+        DibGuard image(testutil::solidImage(9, 7, platform::RGB(37, 128, 250)));
         DibGuard want;
         switch (expect) {
-        case Unchanged: want = uniform24(9, 7, 37, 128, 250); break;
-        case Black: want = uniform24(9, 7, 0, 0, 0); break;
-        case Grey128: want = uniform24(9, 7, 128, 128, 128); break;
-        case White: want = uniform24(9, 7, 255, 255, 255); break;
+        case Unchanged: want.reset(testutil::solidImage(9, 7, platform::RGB(37, 128, 250))); break;
+        case Black: want.reset(testutil::solidImage(9, 7, platform::RGB(0, 0, 0))); break;
+        case Grey128: want.reset(testutil::solidImage(9, 7, platform::RGB(128, 128, 128))); break;
+        case White: want.reset(testutil::solidImage(9, 7, platform::RGB(255, 255, 255))); break;
         }
         EXPECT_EQ(applyBuiltInFilter(image.get(), *filter, {}), FilterOutcome::Filtered) << item;
         EXPECT_TRUE(testutil::samePixels(image.get(), want.get())) << item;
@@ -282,7 +273,7 @@ TEST(Convolve, DivisionTruncatesTowardZeroBeforeTheBias)
         {200, -(1 << 30), -1, -100, 255},
     };
     for (const auto& c : cases) {
-        DibGuard image = uniform24(3, 3, uint8_t(c.value), uint8_t(c.value), uint8_t(c.value));
+        DibGuard image(testutil::solidImage(3, 3, platform::RGB(uint8_t(c.value), uint8_t(c.value), uint8_t(c.value))));
         DibFilter(image.get(), singleTap(2, 2, c.weight, c.divisor, c.bias), {});
         EXPECT_EQ(getpixel(image.get(), 1, 1), platform::RGB(uint8_t(c.expected), uint8_t(c.expected),
                                                               uint8_t(c.expected)))
@@ -345,9 +336,10 @@ TEST(Convolve, RefusedAndFailedFiltersLeaveThePicture)
     EXPECT_TRUE(script.shown().empty());
 
     // Room for the picture but not for its work copy.
-    setAllocationLimitForTest(DibSizeImage(image.get()) + 64);
-    const FilterOutcome outcome = DibFilter(image.get(), findBuiltInFilter("Soften1")->record, {});
-    setAllocationLimitForTest(UINT64_MAX);
+    const FilterOutcome outcome = [&] {
+        const testutil::AllocationLimit limit(DibSizeImage(image.get()) + 64);
+        return DibFilter(image.get(), findBuiltInFilter("Soften1")->record, {});
+    }();
     EXPECT_EQ(outcome, FilterOutcome::NoMemory);
     EXPECT_TRUE(testutil::samePixels(image.get(), before.get()));
     EXPECT_TRUE(script.shown().empty()); // the caller tells

@@ -14,14 +14,6 @@ using namespace filters;
 
 namespace {
 
-DibGuard uniform24(int w, int h, uint8_t r, uint8_t g, uint8_t b)
-{
-    DibGuard dib;
-    newdib(dib.out(), w, h, 24, nullptr, 0);
-    recht_filled(dib.get(), 0, 0, w - 1, h - 1, platform::RGB(r, g, b));
-    return dib;
-}
-
 bool sameEntry(const PALETTEENTRY& a, const PALETTEENTRY& b)
 {
     return a.peRed == b.peRed && a.peGreen == b.peGreen && a.peBlue == b.peBlue;
@@ -163,7 +155,7 @@ TEST(Depth, FloydSteinbergFollowsTheSerpentineErrorRows)
     EXPECT_EQ(progress, (std::vector<int>{20, 40, 60, 80, 100}));
 
     // Grey 128 to black and white gives the checkerboard.
-    DibGuard grey = uniform24(4, 2, 128, 128, 128);
+    DibGuard grey(testutil::solidImage(4, 2, platform::RGB(128, 128, 128)));
     DibGuard bw;
     newdib(bw.out(), 4, 2, 1, nullptr, 0);
     FloydSteinberg(grey.get(), bw.get());
@@ -194,8 +186,8 @@ TEST(Depth, OrderedDitherByStorageRow)
     // 11 rows, so that rows counted from the bottom differ from rows
     // counted from the top modulo 8.
     const int w = 16, h = 11;
-    DibGuard exact = uniform24(w, h, 51, 102, 153);
-    DibGuard grey = uniform24(w, h, 60, 60, 60);
+    DibGuard exact(testutil::solidImage(w, h, platform::RGB(51, 102, 153)));
+    DibGuard grey(testutil::solidImage(w, h, platform::RGB(60, 60, 60)));
     FilterContext context;
     DepthDownOptions options{8, 256, false, OrderedDither, false};
     ASSERT_TRUE(DepthDownTo(exact.get(), options, context));

@@ -12,14 +12,6 @@ using namespace filters;
 
 namespace {
 
-DibGuard uniform24(int w, int h, uint8_t r, uint8_t g, uint8_t b)
-{
-    DibGuard dib;
-    newdib(dib.out(), w, h, 24, nullptr, 0);
-    recht_filled(dib.get(), 0, 0, w - 1, h - 1, platform::RGB(r, g, b));
-    return dib;
-}
-
 // A rectangular selection from (x0, y0) to (x1, y1) in a mask of w x h.
 Selection boxSelection(DibGuard& mask, int w, int h, int x0, int y0, int x1, int y1)
 {
@@ -47,7 +39,7 @@ TEST(Effects, ShadowFallsWhereTheMovedSelectionMeetsUnselectedPixels)
     DibGuard mask;
     FilterContext context;
     context.selection = boxSelection(mask, 24, 20, 0, 0, 10, 10);
-    DibGuard original = uniform24(24, 20, 200, 200, 200);
+    DibGuard original(testutil::solidImage(24, 20, platform::RGB(200, 200, 200)));
 
     // No offset, or full transparency, leaves the picture.
     for (const auto& [h, v, t] : {std::tuple{0, 0, 0}, std::tuple{5, 5, 100}}) {
@@ -92,7 +84,7 @@ TEST(Effects, ButtonFrameShadesItsBands)
     DibGuard mask;
     FilterContext context;
     context.selection = boxSelection(mask, 30, 30, 0, 0, 20, 20); // W = H = 20, centre (10, 10)
-    DibGuard original = uniform24(30, 30, 0, 0, 0);
+    DibGuard original(testutil::solidImage(30, 30, platform::RGB(0, 0, 0)));
 
     DibGuard solid(MakeDIBCopy(original.get()));
     Buttonize(solid.get(), 4, 0, true, platform::RGB(255, 255, 255), context);
@@ -174,7 +166,7 @@ TEST(Effects, NeighbourhoodEffectsOnUniformPictures)
         {"expand 255", dilate, 255, 255},    {"noise removal 255", denoise255, 90, 90},
     };
     for (const auto& c : cases) {
-        DibGuard image = uniform24(7, 6, uint8_t(c.in), uint8_t(c.in), uint8_t(c.in));
+        DibGuard image(testutil::solidImage(7, 6, platform::RGB(uint8_t(c.in), uint8_t(c.in), uint8_t(c.in))));
         EXPECT_EQ(c.effect(image.get(), {}), NeighbourhoodOutcome::Done) << c.what;
         for (int y = 0; y < 6; ++y)
             for (int x = 0; x < 7; ++x)
@@ -193,7 +185,7 @@ TEST(Effects, WashOutUsesTheWindowAndTheSelection)
     // A dark picture with one bright column: pixels whose window stays dark
     // halve their window's mean colour, computed from unchanged neighbours;
     // unselected pixels keep their colour.
-    DibGuard image = uniform24(9, 5, 20, 40, 60);
+    DibGuard image(testutil::solidImage(9, 5, platform::RGB(20, 40, 60)));
     recht_filled(image.get(), 0, 0, 0, 4, platform::RGB(255, 255, 255));
     DibGuard mask;
     FilterContext context;
@@ -218,7 +210,7 @@ TEST(Effects, NoiseAndNoiseRemoval)
     EXPECT_TRUE(testutil::samePixels(image.get(), original.get()));
 
     // Half of the pixels change, each channel by -8..7; repeatable from a seed.
-    DibGuard grey100 = uniform24(100, 100, 100, 100, 100);
+    DibGuard grey100(testutil::solidImage(100, 100, platform::RGB(100, 100, 100)));
     platform::RandSeed = 4711;
     addNoiseFromSeed(grey100.get(), 16, 50, {});
     int changed = 0;
@@ -231,14 +223,14 @@ TEST(Effects, NoiseAndNoiseRemoval)
         }
     EXPECT_GT(changed, 4500);
     EXPECT_LT(changed, 5200);
-    DibGuard again = uniform24(100, 100, 100, 100, 100);
+    DibGuard again(testutil::solidImage(100, 100, platform::RGB(100, 100, 100)));
     platform::RandSeed = 4711;
     addNoiseFromSeed(again.get(), 16, 50, {});
     EXPECT_TRUE(testutil::samePixels(again.get(), grey100.get()));
 
     // An isolated white pixel on black becomes its window mean (10, 10, 10)
     // with threshold 50; its neighbours stay black.
-    DibGuard dot = uniform24(9, 9, 0, 0, 0);
+    DibGuard dot(testutil::solidImage(9, 9, platform::RGB(0, 0, 0)));
     setpixel(dot.get(), 4, 4, 0xFFFFFF);
     ASSERT_EQ(DelNoise(dot.get(), 50, {}), NeighbourhoodOutcome::Done);
     EXPECT_EQ(rgb(dot.get(), 4, 4), grey(10));

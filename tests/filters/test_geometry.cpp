@@ -6,7 +6,6 @@
 #include "filters/messages.h"
 #include "platform/msgbox.h"
 #include "raster/rasterio.h"
-#include "raster/testhooks.h"
 #include "tests/testutil.h"
 
 #include <gtest/gtest.h>
@@ -30,14 +29,6 @@ TDibRecord blankLike(const TDibRecord& source, int32_t w, int32_t h)
     const int bc = DibBitCount(source);
     TDibRecord dib;
     newdib(&dib, w, h, bc, bc <= 8 ? source.Info : nullptr, bc <= 8 ? 1 << bc : 0);
-    return dib;
-}
-
-TDibRecord uniform(int32_t w, int32_t h, int bc, uint32_t value)
-{
-    TDibRecord dib;
-    newdib(&dib, w, h, bc, nullptr, 0);
-    recht_filled(dib, 0, 0, w - 1, h - 1, value);
     return dib;
 }
 
@@ -175,11 +166,6 @@ TDibRecord refCanvas(const TDibRecord& s, int w2, int h2, int left, int top, uin
     return d;
 }
 
-struct AllocationLimit {
-    explicit AllocationLimit(uint64_t bytes) { setAllocationLimitForTest(bytes); }
-    ~AllocationLimit() { setAllocationLimitForTest(UINT64_MAX); }
-};
-
 } // namespace
 
 // ---- Fast versions agree bit for bit with the per-pixel ones ----
@@ -277,7 +263,7 @@ TEST(GeometryRotate, FreeQuarterTurnsMatchTheFixedOnesUpToTheEvenSizeOffset)
 
 TEST(GeometryRotate, FortyFiveDegreesGivesALargerSquareWithBackgroundCorners)
 {
-    DibGuard square(uniform(20, 20, 8, 9));
+    DibGuard square(testutil::solidImage(20, 20, 9, 8));
     DibGuard turned(filters::DibRotxxx(square.get(), true, 45, 200));
     const int n = DibWidth(turned.get());
     EXPECT_EQ(n, 28); // round(20 * sqrt 2)
@@ -308,7 +294,7 @@ TEST(GeometryResize, SameSizeCopiesAndHalvingNeverInterpolates)
 
 TEST(GeometryResize, InterpolatedWeightsAddUpTo1023)
 {
-    DibGuard white(uniform(10, 6, 24, 0xFFFFFF));
+    DibGuard white(testutil::solidImage(10, 6, 0xFFFFFF));
     DibGuard doubled(filters::Resize(white.get(), 20, 12, true));
     ASSERT_TRUE(doubled);
     for (int y = 0; y < 12; ++y)
@@ -335,7 +321,7 @@ TEST(GeometryCanvas, BordersPlaceThePictureAndFillWithTheSecondColour)
 {
     for (const int bc : kDepths) {
         const uint32_t col2 = bc == 24 ? 0x00FF8000u : 1u;
-        DibGuard source(uniform(100, 50, bc, 0));
+        DibGuard source(testutil::solidImage(100, 50, 0, bc));
         setpixel(source.get(), 0, 0, bc == 24 ? 0x0000FFu : 1u);
         filters::FilterContext context;
         context.Col2 = col2;
@@ -379,7 +365,7 @@ TEST(GeometryResize, FailuresLeaveNoImageAndTellTheUser)
         {"RotLeft", [&] { return filters::RotLeft(source.get()); }, false},
         {"FlipH", [&] { return filters::FlipH(source.get()); }, false},
     };
-    const AllocationLimit limit(250);
+    const testutil::AllocationLimit limit(250);
     for (const auto& c : cases) {
         platform::MessageBoxScript messages;
         DibGuard result(c.run());
@@ -497,7 +483,7 @@ TEST(GeometryPerspective, SkewShiftsRowsAndSelectionsLimitTheChange)
     // Vertical skew by -50: y' = y - 1 + (2x div 4); selected are columns 0
     // and 1 only, the rest keeps its pixels.
     InPlace q(testutil::patternImage(4, 4, 24, 14));
-    DibGuard mask(uniform(4, 4, 1, 0));
+    DibGuard mask(testutil::solidImage(4, 4, 0, 1));
     recht_filled(mask.get(), 0, 0, 1, 3, 1);
     context.selection.HasSelection = true;
     context.selection.SelMask = mask.get();
@@ -571,7 +557,7 @@ TEST(GeometryBulge, ColumnsFollowThePowerCurveAndOnePixelAxesStay)
 TEST(GeometryBulge, OnlySelectedPixelsChange)
 {
     InPlace p(testutil::patternImage(9, 9, 24, 20));
-    DibGuard mask(uniform(9, 9, 1, 0));
+    DibGuard mask(testutil::solidImage(9, 9, 0, 1));
     recht_filled(mask.get(), 0, 0, 3, 8, 1);
     filters::FilterContext context;
     context.selection = {true, mask.get(), 0, 0, 3, 8};

@@ -7,7 +7,6 @@
 #include "filters/palfile.h"
 #include "platform/msgbox.h"
 #include "raster/rasterio.h"
-#include "raster/testhooks.h"
 #include "tests/testutil.h"
 
 #include <QTemporaryDir>
@@ -77,9 +76,10 @@ TEST(FilterMessages, WithoutMemoryTheAlgorithmsOnlyReport)
     DibGuard image(testutil::patternImage(30, 30, 24, 4));
     DibGuard before(raster::MakeDIBCopy(image.get()));
     MessageBoxScript script;
-    raster::setAllocationLimitForTest(raster::DibSizeImage(image.get()));
-    const NeighbourhoodOutcome outcome = DelNoise(image.get(), 10, {});
-    raster::setAllocationLimitForTest(UINT64_MAX);
+    const NeighbourhoodOutcome outcome = [&] {
+        const testutil::AllocationLimit limit(raster::DibSizeImage(image.get()));
+        return DelNoise(image.get(), 10, {});
+    }();
     EXPECT_EQ(outcome, NeighbourhoodOutcome::NoMemory);
     EXPECT_TRUE(testutil::samePixels(image.get(), before.get()));
     EXPECT_TRUE(script.shown().empty());
@@ -93,9 +93,10 @@ TEST(FilterMessages, WithoutMemoryTheAlgorithmsOnlyReport)
     testutil::writeFile(file, paletteFileBytes(palette));
     FilterContext context;
     bool asked = false;
-    raster::setAllocationLimitForTest(1000);
-    const PaletteOutcome loaded = loadpal0(image.get(), file, context, [&asked] { return asked = true; });
-    raster::setAllocationLimitForTest(UINT64_MAX);
+    const PaletteOutcome loaded = [&] {
+        const testutil::AllocationLimit limit(1000);
+        return loadpal0(image.get(), file, context, [&asked] { return asked = true; });
+    }();
     EXPECT_EQ(loaded, PaletteOutcome::NoMemory);
     EXPECT_FALSE(asked);
     EXPECT_EQ(raster::DibBitCount(image.get()), 24);
@@ -103,9 +104,11 @@ TEST(FilterMessages, WithoutMemoryTheAlgorithmsOnlyReport)
     EXPECT_TRUE(script.shown().empty());
 
     // A copy the library cannot make: MakeDIBCopyOrTell tells the user.
-    raster::setAllocationLimitForTest(1000);
-    DibGuard copy(MakeDIBCopyOrTell(image.get()));
-    raster::setAllocationLimitForTest(UINT64_MAX);
+    DibGuard copy;
+    {
+        const testutil::AllocationLimit limit(1000);
+        copy.reset(MakeDIBCopyOrTell(image.get()));
+    }
     EXPECT_FALSE(copy);
     ASSERT_EQ(script.shown().size(), 1u);
     EXPECT_EQ(script.shown()[0].text, QString::fromUtf8("Fehler: nicht genug Speicher für diese Operation!"));

@@ -2,7 +2,6 @@
 #include "platform/palette.h"
 #include "raster/dibguard.h"
 #include "raster/rasterio.h"
-#include "raster/testhooks.h"
 #include "tests/testutil.h"
 
 #include <gtest/gtest.h>
@@ -151,9 +150,11 @@ TEST(DibRecord, CopyWithoutMemoryHasNoImage)
     // The caller tells the user (tests/filters/test_messages.cpp).
     DibGuard source(testutil::patternImage(100, 100, 24));
     platform::MessageBoxScript script;
-    setAllocationLimitForTest(1000);
-    DibGuard copy(MakeDIBCopy(source.get()));
-    setAllocationLimitForTest(UINT64_MAX);
+    DibGuard copy;
+    {
+        const testutil::AllocationLimit limit(1000);
+        copy.reset(MakeDIBCopy(source.get()));
+    }
     EXPECT_FALSE(copy);
     EXPECT_TRUE(script.shown().empty());
 }
