@@ -1,6 +1,8 @@
 #include "show/transitioneffects.h"
 #include "show/transitions.h"
 
+#include "platform/cpu.h"
+
 #include <mutex>
 
 #if defined(__SSE2__)
@@ -157,7 +159,7 @@ void spansUpTo(const uint16_t* first, int32_t W, int32_t L, SpanList& spans)
     int32_t runStart = -1;
 #if defined(__SSE2__)
     const __m128i limit = _mm_set1_epi16(int16_t(L));
-    for (; x + 16 <= W; x += 16) {
+    for (const int32_t fast = platform::UseSse2() ? W : 0; x + 16 <= fast; x += 16) {
         const __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(first + x));
         const __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(first + x + 8));
         // Values are at most 1025, so the signed comparison is right.

@@ -1,5 +1,7 @@
 #include "show/transitioneffects.h"
 
+#include "platform/cpu.h"
+
 #include <cstdlib>
 #include <utility>
 
@@ -28,7 +30,7 @@ void blendBytes(const uint8_t* a, const uint8_t* b, uint8_t* o, size_t n, int32_
 #if defined(__SSE2__)
     const __m128i weight = _mm_set1_epi16(int16_t(L));
     const __m128i zero = _mm_setzero_si128();
-    for (; i + 16 <= n; i += 16) {
+    for (const size_t fast = platform::UseSse2() ? n : 0; i + 16 <= fast; i += 16) {
         const __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i));
         const __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i));
         const __m128i alo = _mm_unpacklo_epi8(va, zero), ahi = _mm_unpackhi_epi8(va, zero);

@@ -1,5 +1,6 @@
 #include "show/transitioneffects.h"
 
+#include "platform/cpu.h"
 #include "platform/random.h"
 
 #include <array>
@@ -270,8 +271,7 @@ void scatterBlend(const uint32_t* v, int32_t n, const StateWindow& row, bool isM
                   const uint8_t* b, uint8_t* o)
 {
 #if defined(LUMIVOX_SCATTER_SSSE3)
-    static const bool hasSsse3 = __builtin_cpu_supports("ssse3");
-    if (hasSsse3) {
+    if (platform::UseSsse3()) {
         scatterBlendSsse3(v, n, row, isMask, a, b, o);
         return;
     }

@@ -1,5 +1,6 @@
 #include "show/transitions.h"
 
+#include "platform/cpu.h"
 #include "platform/random.h"
 #include "raster/dibguard.h"
 #include "raster/rasterio.h"
@@ -167,7 +168,18 @@ TEST(Transitions, EngineEqualsThePixelRules)
         pick = pick * 1103515245u + 12345u;
         return (pick >> 8) % n;
     };
+    // Once with the processor's fast paths, once with the plain versions
+    // beside them (all but the largest size, which adds nothing there).
+    struct PlainPaths {
+        explicit PlainPaths(bool plain) { platform::SetPlainPathsOnly(plain); }
+        ~PlainPaths() { platform::ResetPlainPaths(); }
+    };
+    for (const bool plain : {false, true})
     for (const Size& size : sizes) {
+        if (plain && size.w * size.h > 100000)
+            continue;
+        SCOPED_TRACE(plain ? "plain" : "fast");
+        const PlainPaths paths(plain);
         const Pair p = noisyPair(size.w, size.h, uint32_t(size.w * 131 + size.h));
         DibGuard mine = picture(size.w, size.h), theirs = picture(size.w, size.h);
         for (int effect = -1; effect <= 37; ++effect) {
