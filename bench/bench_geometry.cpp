@@ -6,6 +6,7 @@
 //
 //   bench_geometry IN.ppm [RUNS]
 
+#include "bench/ppm.h"
 #include "filters/geometry.h"
 #include "raster/dibguard.h"
 #include "raster/rasterio.h"
@@ -14,40 +15,11 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <string>
 #include <vector>
 
 namespace {
-
-// A 24-bit image from a P6 file with 8-bit samples.
-bool readPpm(const char* path, raster::DibGuard& out)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::string magic;
-    int width = 0, height = 0, maxval = 0;
-    in >> magic >> width >> height >> maxval;
-    in.get();
-    if (!in || magic != "P6" || maxval != 255 || width < 1 || height < 1)
-        return false;
-    raster::newdib(out.out(), width, height, 24, nullptr, 0);
-    if (!out)
-        return false;
-    std::vector<char> row(size_t(width) * 3);
-    for (int y = 0; y < height; ++y) {
-        if (!in.read(row.data(), std::streamsize(row.size())))
-            return false;
-        uint8_t* d = raster::DibRow(out.get(), y);
-        for (int x = 0; x < width; ++x) {
-            d[x * 3 + 0] = uint8_t(row[size_t(x) * 3 + 2]);
-            d[x * 3 + 1] = uint8_t(row[size_t(x) * 3 + 1]);
-            d[x * 3 + 2] = uint8_t(row[size_t(x) * 3 + 0]);
-        }
-    }
-    return true;
-}
 
 double medianMs(int runs, const std::function<raster::TDibRecord()>& work)
 {
@@ -76,7 +48,7 @@ int main(int argc, char** argv)
     }
     const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
     raster::DibGuard picture;
-    if (!readPpm(argv[1], picture)) {
+    if (!bench::readPpm(argv[1], picture)) {
         std::fprintf(stderr, "Fehler: %s ist kein P6-Bild mit 8 Bit je Kanal!\n", argv[1]);
         return 1;
     }
