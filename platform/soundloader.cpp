@@ -2,6 +2,8 @@
 
 #include "platform/mci.h"
 
+#include <SDL.h>
+
 #include <filesystem>
 #include <system_error>
 
@@ -160,6 +162,11 @@ ChunkPtr SoundLoader::take(const SoundRequestPtr& request)
 
 void SoundLoader::run()
 {
+    // SDL keeps its error texts per thread; a thread it did not start has
+    // to release them itself before it ends.
+    struct ThreadEnd {
+        ~ThreadEnd() { SDL_TLSCleanup(); }
+    } threadEnd;
     for (;;) {
         SoundRequestPtr request;
         {
