@@ -60,6 +60,19 @@ public:
     {
         return m_stream && SDL_AudioStreamPut(m_stream, data, int(bytes)) == 0 && drain();
     }
+    // Takes room for frames input frames at inputRate at once, so that a
+    // long sound is not grown (and its pages moved) again and again while
+    // the window's thread runs beside the decode.
+    void reserveFrames(int64_t frames, int inputRate)
+    {
+        if (frames <= 0 || inputRate <= 0 || m_buffer)
+            return;
+        const double bytes = double(frames) * m_out.rate / inputRate * double(frameBytes()) + 65536.0;
+        if (bytes > double(std::numeric_limits<Uint32>::max()))
+            return;
+        m_buffer = static_cast<Uint8*>(SDL_malloc(size_t(bytes)));
+        m_capacity = m_buffer ? size_t(bytes) : 0;
+    }
     // Bytes of mixer output collected so far.
     size_t size() const { return m_size; }
     size_t frameBytes() const { return size_t(SDL_AUDIO_BITSIZE(m_out.format) / 8 * m_out.channels); }
@@ -183,6 +196,7 @@ ChunkPtr decodeMp3(const std::string& path, const MixerFormat& mixer, const std:
     PcmSink sink(mixer);
     if (!sink.begin(AUDIO_S16SYS, channels, int(rate)))
         return nullptr;
+    sink.reserveFrames(int64_t(mpg123_length(handle.get())), int(rate));
     std::vector<unsigned char> piece(kPiece);
     while (!cancelled) {
         size_t done = 0;
