@@ -158,12 +158,38 @@ QString storedPath(const QString& name, const QString& showFolder, bool namesOnl
     return name;
 }
 
-// The encoded picture of a slide: its kept bytes while the picture is
-// unchanged, otherwise the picture written through the raster library into a
-// temporary file and read back. Empty when it could not be written.
-std::vector<uint8_t> encodedPicture(const TSlideRecord& slide, uint8_t& format)
+// Which slides' kept bytes still serve their pictures, checked on every
+// core at once: each check reads the whole picture.
+std::vector<const TPictureBytes*> keptPictureBytes(const ShowDocument& show)
 {
-    if (const TPictureBytes* kept = UnchangedPictureBytes(slide)) {
+    const size_t count = show.Slides.Count();
+    std::vector<const TPictureBytes*> kept(count, nullptr);
+    std::atomic<size_t> next{0};
+    auto work = [&] {
+        for (size_t i; (i = next.fetch_add(1)) < count;)
+            kept[i] = UnchangedPictureBytes(*show.slide(uint32_t(i)));
+    };
+    const size_t cores = std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 8);
+    std::vector<std::thread> threads;
+    for (size_t k = 1; k < std::min(cores, count); ++k) {
+        try {
+            threads.emplace_back(work);
+        } catch (const std::system_error&) {
+            break; // fewer threads, same result
+        }
+    }
+    work();
+    for (std::thread& t : threads)
+        t.join();
+    return kept;
+}
+
+// The encoded picture of a slide: its kept bytes while they still serve
+// its picture, otherwise the picture written through the raster library
+// into a temporary file and read back. Empty when it could not be written.
+std::vector<uint8_t> encodedPicture(const TSlideRecord& slide, const TPictureBytes* kept, uint8_t& format)
+{
+    if (kept) {
         format = kept->Format;
         return kept->Bytes;
     }
@@ -445,6 +471,7 @@ bool SaveFile(ShowDocument& show, const QString& path, bool namesOnly)
     out.i32(int32_t(show.Slides.Count()));
     bool ok = out.flushTo(file);
 
+    const std::vector<const TPictureBytes*> kept = keptPictureBytes(show);
     for (uint32_t i = 0; ok && i < show.Slides.Count(); ++i) {
         const TSlideRecord& slide = *show.slide(i);
         out.string(storedPath(StringText(slide.FileName), folder, namesOnly));
@@ -482,7 +509,7 @@ bool SaveFile(ShowDocument& show, const QString& path, bool namesOnly)
             out.i32(node.Y);
         }
         uint8_t format = 0;
-        const std::vector<uint8_t> picture = encodedPicture(slide, format);
+        const std::vector<uint8_t> picture = encodedPicture(slide, kept[i], format);
         out.u8(format);
         out.i32(int32_t(picture.size()));
         ok = out.flushTo(file);
