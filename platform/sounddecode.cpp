@@ -158,13 +158,13 @@ size_t bytesFor(double ms, const MixerFormat& mixer)
 
 ChunkPtr decodeWav(const std::string& path, const MixerFormat& mixer, const std::atomic<bool>& cancelled)
 {
-    SDL_AudioSpec spec{};
+    SDL_AudioSpec wavFormat{};
     Uint8* samples = nullptr;
     Uint32 length = 0;
-    if (!SDL_LoadWAV(path.c_str(), &spec, &samples, &length))
+    if (!SDL_LoadWAV(path.c_str(), &wavFormat, &samples, &length))
         return nullptr;
     PcmSink sink(mixer);
-    bool ok = sink.begin(spec.format, spec.channels, spec.freq);
+    bool ok = sink.begin(wavFormat.format, wavFormat.channels, wavFormat.freq);
     for (size_t at = 0; ok && at < length && !cancelled; at += kPiece)
         ok = sink.put(samples + at, std::min<size_t>(kPiece, length - at));
     SDL_FreeWAV(samples);
