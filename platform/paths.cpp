@@ -1,5 +1,9 @@
 #include "platform/paths.h"
 
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
 namespace platform {
 
 namespace {
@@ -63,6 +67,20 @@ QString toNativeSeparators(const QString& fileName)
     QString result = fileName;
     result.replace(QChar('\\'), PathDelim);
     return result;
+}
+
+QString WritableDataFile(const QString& programFolder, const QString& name, bool programFolderWritable)
+{
+    if (programFolderWritable)
+        return IncludeTrailingPathDelimiter(programFolder) + name;
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    QDir().mkpath(folder);
+    return IncludeTrailingPathDelimiter(folder) + name;
+}
+
+QString WritableDataFile(const QString& programFolder, const QString& name)
+{
+    return WritableDataFile(programFolder, name, QFileInfo(programFolder).isWritable());
 }
 
 } // namespace platform

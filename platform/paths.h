@@ -23,3 +23,15 @@ QString IncludeTrailingPathDelimiter(const QString& folder);
 QString toNativeSeparators(const QString& fileName);
 
 } // namespace platform
+
+namespace platform {
+
+// Where the program keeps a file it writes (the favourite folders, the user
+// filters): its own folder when that folder can be written, otherwise the
+// user's data folder (created when missing). programFolder carries a
+// trailing separator.
+QString WritableDataFile(const QString& programFolder, const QString& name);
+// The same choice with the program folder's writability given.
+QString WritableDataFile(const QString& programFolder, const QString& name, bool programFolderWritable);
+
+} // namespace platform
