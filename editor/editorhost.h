@@ -6,6 +6,7 @@
 #include "show/slide.h"
 
 #include <QString>
+#include <QStringList>
 
 namespace editor {
 
@@ -25,6 +26,12 @@ public:
     // Adds one picture file as a slide; an empty path adds the scanned
     // picture. False when nothing was added (the user was told why).
     virtual bool AddFile(const QString& path) = 0;
+    // Adds every file in order, as AddFile does for each.
+    virtual void AddFiles(const QStringList& paths)
+    {
+        for (const QString& path : paths)
+            AddFile(path);
+    }
 
     // The status bar: its text panel, and its progress panel (0..100).
     virtual void SetStatusText(const QString& text) = 0;

@@ -1,5 +1,7 @@
 #include "platform/paths.h"
 
+#include "platform/settings.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -73,7 +75,8 @@ QString WritableDataFile(const QString& programFolder, const QString& name, bool
 {
     if (programFolderWritable)
         return IncludeTrailingPathDelimiter(programFolder) + name;
-    const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                           QChar('/') + Settings::organisation() + QChar('/') + Settings::application();
     QDir().mkpath(folder);
     return IncludeTrailingPathDelimiter(folder) + name;
 }

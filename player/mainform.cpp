@@ -3,6 +3,7 @@
 #include "platform/messages.h"
 #include "platform/paths.h"
 #include "platform/random.h"
+#include "show/progresspanel.h"
 #include "show/showfile.h"
 
 #include <QApplication>
@@ -10,35 +11,12 @@
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QLabel>
-#include <QPainter>
 #include <QScreen>
 #include <QShowEvent>
 #include <QStatusBar>
 #include <QToolButton>
 
 namespace player {
-
-// The owner-drawn progress panel: navy from the left edge to the share of
-// its width that the percentage gives.
-class ProgressPanel : public QWidget {
-public:
-    explicit ProgressPanel(const int& percent, QWidget* parent) : QWidget(parent), m_percent(percent)
-    {
-        setFixedWidth(50);
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        const QRect r = rect();
-        const int filled = r.width() * m_percent / 100;
-        painter.fillRect(QRect(r.left(), r.top(), filled, r.height()), QColor(0x00, 0x00, 0x80));
-    }
-
-private:
-    const int& m_percent;
-};
 
 TMainForm::TMainForm(const QStringList& arguments, QWidget* parent) : QMainWindow(parent), m_arguments(arguments)
 {
@@ -79,7 +57,7 @@ void TMainForm::FormCreate()
     StatusBar1->setSizeGripEnabled(false);
     m_textPanel = new QLabel(StatusBar1);
     m_textPanel->setFixedWidth(250);
-    m_progressPanel = new ProgressPanel(m_percent, StatusBar1);
+    m_progressPanel = new show::ProgressPanel(StatusBar1);
     StatusBar1->addWidget(m_textPanel);
     StatusBar1->addWidget(m_progressPanel);
     setStatusBar(StatusBar1);
@@ -134,12 +112,15 @@ void TMainForm::OpenBtnClick()
         GoBtn1Click();
 }
 
+int TMainForm::ProStatus() const
+{
+    return m_progressPanel->percent();
+}
+
 void TMainForm::SetProStatus(int percent)
 {
-    m_percent = std::clamp(percent, 0, 100);
     // Drawn at once: the progress comes while the show's pictures load.
-    if (m_progressPanel->isVisible())
-        m_progressPanel->repaint();
+    m_progressPanel->SetProStatus(percent);
 }
 
 bool TMainForm::event(QEvent* event)

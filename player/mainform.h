@@ -3,6 +3,7 @@
 // progress. It owns the loaded show and plays it through the show window;
 // once a show has been played the program ends.
 
+#include "show/progresspanel.h"
 #include "show/showform.h"
 #include "show/slide.h"
 
@@ -16,8 +17,6 @@ class QStatusBar;
 class QToolButton;
 
 namespace player {
-
-class ProgressPanel;
 
 class TMainForm : public QMainWindow {
     Q_OBJECT
@@ -38,7 +37,7 @@ public:
     show::ShowDocument& document() { return m_show; }
     show::TShowForm* ShowForm() const { return m_showForm; }
     const QString& ProgramFolder() const { return m_programFolder; }
-    int ProStatus() const { return m_percent; }
+    int ProStatus() const;
     // Whether a show was played (the program is then ending).
     bool Played() const { return m_played; }
 
@@ -56,12 +55,11 @@ private:
     QString m_showFileName;
     bool m_openedOnce = false;
     bool m_played = false;
-    int m_percent = 0;
 
     QToolButton* OpenBtn = nullptr;
     QStatusBar* StatusBar1 = nullptr;
     QLabel* m_textPanel = nullptr;
-    ProgressPanel* m_progressPanel = nullptr;
+    show::ProgressPanel* m_progressPanel = nullptr;
     QFileDialog* OpenDialog = nullptr;
     show::TShowForm* m_showForm = nullptr;
 };

@@ -1,4 +1,8 @@
+#include "platform/filedialog.h"
 #include "platform/paths.h"
+
+#include <QFileInfo>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -35,4 +39,41 @@ TEST(Paths, ChangesExtensionsAndSeparators)
     EXPECT_EQ(IncludeTrailingPathDelimiter("/tmp"), "/tmp/");
     EXPECT_EQ(IncludeTrailingPathDelimiter("/tmp/"), "/tmp/");
     EXPECT_EQ(toNativeSeparators("C:\\Dias\\a.jpg"), "C:/Dias/a.jpg");
+}
+
+TEST(Paths, WrittenFilesGoToTheUsersFolderWhenTheProgramsIsReadOnly)
+{
+    QTemporaryDir home;
+    const QByteArray previous = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", home.path().toUtf8());
+    EXPECT_EQ(platform::WritableDataFile("/opt/lumivox/", "folders.dat", true), "/opt/lumivox/folders.dat");
+    const QString own = platform::WritableDataFile("/opt/lumivox/", "folders.dat", false);
+    EXPECT_EQ(own, home.path() + "/KOR-VAN/Lumivox/folders.dat");
+    EXPECT_TRUE(QFileInfo(home.path() + "/KOR-VAN/Lumivox").isDir());
+    if (previous.isNull())
+        qunsetenv("XDG_DATA_HOME");
+    else
+        qputenv("XDG_DATA_HOME", previous);
+}
+
+TEST(FileDialogs, FiltersInBothFormsBecomeQtsNameFilters)
+{
+    EXPECT_EQ(platform::qtNameFilters("Lumivox-Dateien|*.sli"), QStringList{"Lumivox-Dateien (*.sli)"});
+    EXPECT_EQ(platform::qtNameFilters("MP3/WAV/MID-Dateien (*.mp3;*.wav;*.mid)|*.mp3;*.wav;*.mid|Alle|*"),
+              (QStringList{"MP3/WAV/MID-Dateien (*.mp3 *.wav *.mid)", "Alle (*)"}));
+    EXPECT_EQ(platform::qtNameFilters("Bilder (*.jpg *.gif);;Alle Dateien (*)"),
+              (QStringList{"Bilder (*.jpg *.gif)", "Alle Dateien (*)"}));
+
+    // A scripted save dialog answers like the real one: a name without an
+    // extension gets the default one.
+    platform::FileDialogScript script;
+    script.choose("/tmp/show");
+    script.choose("/tmp/show.SLI");
+    platform::FileDialogOptions options;
+    options.filter = "Lumivox-Dateien|*.sli";
+    options.defaultExt = "sli";
+    EXPECT_EQ(platform::GetSaveFileName(nullptr, options), "/tmp/show.sli");
+    EXPECT_EQ(platform::GetSaveFileName(nullptr, options), "/tmp/show.SLI");
+    EXPECT_EQ(platform::GetSaveFileName(nullptr, options), ""); // nothing queued: Cancel
+    EXPECT_EQ(script.shown().size(), 3u);
 }
