@@ -14,6 +14,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include <sys/mman.h>
 
@@ -136,9 +137,23 @@ void deldib(TDibRecord& dib)
     dib = TDibRecord{};
 }
 
-void OpenDib(TDibRecord* out, const QString& fileName, int format, QObject* progressWindow)
+namespace {
+// The lowest format number whose decoder is codec (0 for none): JPEG files
+// answer 7 and not 8, BMP, DIB and RLE files all 3.
+int lowestFormatOf(const Codec* codec)
+{
+    for (int format = FormatBMP; codec && format <= FormatPNG; ++format) {
+        if (codecForFormat(format) == codec)
+            return format;
+    }
+    return 0;
+}
+
+void openDib(TDibRecord* out, const QString& fileName, int format, QObject* progressWindow, OpenedFile* opened)
 {
     *out = TDibRecord{};
+    if (opened)
+        *opened = OpenedFile{};
     auto fail = [out](ImageError error) { SetDibErrorText(*out, imageErrorText(error)); };
 
     const QFileInfo info(fileName);
@@ -175,13 +190,37 @@ void OpenDib(TDibRecord* out, const QString& fileName, int format, QObject* prog
         progress = [progressWindow](int percent) { postProgress(progressWindow, percent); };
 
     DibGuard image;
-    const ImageError error = decodeImage(Bytes(data, size_t(size)), format, image, progress);
+    const Bytes bytes(data, size_t(size));
+    const ImageError error = decodeImage(bytes, format, image, progress);
     if (error != ImageError::None) {
         fail(error);
     } else {
+        if (opened) {
+            // The decoder that read it: the one asked for, or the one the
+            // content chose (decodeImage chose it the same way).
+            opened->Format = lowestFormatOf(format == FormatAuto ? codecForContent(bytes) : codecForFormat(format));
+            if (opened->Format == FormatJIF || opened->Format == FormatGIF) {
+                try {
+                    opened->Bytes.assign(bytes.begin(), bytes.end());
+                } catch (const std::bad_alloc&) {
+                    opened->Bytes.clear(); // the picture is read; only its bytes are not kept
+                }
+            }
+        }
         *out = image.release();
     }
     postProgress(progressWindow, 100);
+}
+} // namespace
+
+void OpenDib(TDibRecord* out, const QString& fileName, int format, QObject* progressWindow)
+{
+    openDib(out, fileName, format, progressWindow, nullptr);
+}
+
+void OpenDib(TDibRecord* out, const QString& fileName, int format, QObject* progressWindow, OpenedFile& opened)
+{
+    openDib(out, fileName, format, progressWindow, &opened);
 }
 
 int SaveDib(const TDibRecord& dib, const QString& fileName, int format, QObject* progressWindow)

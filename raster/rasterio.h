@@ -16,6 +16,9 @@
 
 #include <QString>
 
+#include <cstdint>
+#include <vector>
+
 class QObject;
 
 namespace raster {
@@ -49,6 +52,22 @@ void deldib(TDibRecord& dib);
 // Reads an image file. On failure Bits is null and DibErrorText tells why.
 // progressWindow (may be null) receives WM_USER events with 0..100.
 void OpenDib(TDibRecord* out, const QString& fileName, int format, QObject* progressWindow);
+
+// What OpenDib found out about a file it read, for a caller that keeps a
+// JPEG's or GIF's own bytes with the picture instead of encoding it again.
+struct OpenedFile {
+    // The format that read the file, by its lowest number (7 for a JPEG,
+    // 5 for a GIF, 3 for BMP, DIB and RLE), whatever the file is called;
+    // 0 when the file could not be read.
+    int Format = 0;
+    // Only for a JPEG or a GIF read with success: the file's bytes (empty
+    // when there was no memory left for them).
+    std::vector<uint8_t> Bytes;
+};
+// OpenDib, filling opened as well (it is cleared first). The file is read
+// once; its bytes are copied from that reading.
+void OpenDib(TDibRecord* out, const QString& fileName, int format, QObject* progressWindow, OpenedFile& opened);
+
 // Writes an image file; returns 1 on success, 0 otherwise. The previous file
 // of that name is replaced only when the new one is complete.
 int SaveDib(const TDibRecord& dib, const QString& fileName, int format, QObject* progressWindow);

@@ -24,6 +24,13 @@ int filter(const QStringList& args);
 // The show commands (showcommands.cpp).
 int showInfo(const QStringList& args);
 int resave(const QStringList& args);
+// A file name given on the command line as a full path: relative names are
+// taken from the working folder, as on any command line (a show file's bare
+// name alone would mean the program's folder).
+QString fromCommandLine(const QString& name);
+
+// Adding pictures to a show (addcommand.cpp).
+int addPictures(const QStringList& args);
 
 // The transition frame (fxcommand.cpp).
 int fx(const QStringList& args);

@@ -7,6 +7,8 @@
 //   lumivox-tool filter --list
 //   lumivox-tool info SHOW.sli
 //   lumivox-tool resave IN.sli OUT.sli
+//   lumivox-tool add SHOW.sli PICTURE...     (status 0 all added, 2 saved without the
+//                                             unreadable pictures, 1 not saved)
 //   lumivox-tool fx A.bmp B.bmp OUT.bmp --effect K --elapsed E --duration T [--seed S] [--repeat N]
 //   lumivox-tool render SHOW.sli OUT.bmp --slide N --at MS --size WxH [--desktop-width D] [--seed S]
 //                [--effect K] [--repeat N]
@@ -44,6 +46,8 @@ int main(int argc, char** argv)
                                                                                                 : pictureInfo(args);
     if (command == QLatin1String("resave"))
         return resave(args);
+    if (command == QLatin1String("add"))
+        return addPictures(args);
     if (command == QLatin1String("fx"))
         return fx(args);
     if (command == QLatin1String("render"))

@@ -26,6 +26,10 @@ int usage()
                                "  lumivox-tool filter --list\n"
                                "  lumivox-tool info SHOW.sli\n"
                                "  lumivox-tool resave EIN.sli AUS.sli\n"
+                               "  lumivox-tool add SHOW.sli BILD...\n"
+                               "      f\u00fcgt jedes Bild als neues Dia an (SHOW.sli wird angelegt, wenn es fehlt) und speichert;\n"
+                               "      Status 0: alle hinzugef\u00fcgt, 2: gespeichert ohne die nicht lesbaren Bilder,\n"
+                               "      1: nicht gespeichert\n"
                                "  lumivox-tool fx A.bmp B.bmp AUS.bmp --effect K --elapsed E --duration T [--seed S] [--repeat N]\n"
                                "  lumivox-tool render SHOW.sli AUS.bmp --slide N --at MS --size BxH [--desktop-width D] [--seed S] [--effect K] [--repeat N]"));
 }

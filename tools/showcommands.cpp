@@ -77,14 +77,12 @@ QJsonObject slideJson(const show::TSlideRecord& slide)
     };
 }
 
-// Relative names are taken from the working folder, as on any command line
-// (a show file's bare name alone would mean the program's folder).
+} // namespace
+
 QString fromCommandLine(const QString& name)
 {
     return QFileInfo(name).absoluteFilePath();
 }
-
-} // namespace
 
 int showInfo(const QStringList& args)
 {
