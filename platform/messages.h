@@ -13,6 +13,7 @@ class QObject;
 namespace platform {
 
 constexpr uint32_t WM_USER = 0x400;
+constexpr uint32_t WM_SCANREADY = WM_USER + 1;
 
 class WindowMessageEvent : public QEvent {
 public:
