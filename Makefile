@@ -10,7 +10,7 @@ CMAKE_FLAGS = -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
 export QT_QPA_PLATFORM ?= offscreen
 
-.PHONY: all deps build build-asan test test-asan run bench fuzz clean
+.PHONY: all deps build build-asan test test-asan run demo bench fuzz clean
 
 all: build
 
@@ -36,9 +36,14 @@ test: build build-asan
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --output-on-failure -j $(JOBS)
 
+# Starts the editor with the bundled demo show (under a virtual display,
+# with screenshots of every page, when there is no display).
+run: build
+	scripts/run-editor $(BUILD)
+
 # Plays the bundled demo show in LumivoxPlayer (under a virtual display,
 # with screenshots, when there is no display).
-run: build
+demo: build
 	scripts/run-demo $(BUILD)
 
 bench: build

@@ -2,7 +2,7 @@
 #include "platform/paths.h"
 
 #include <QFileInfo>
-#include <QTemporaryDir>
+#include <QStandardPaths>
 
 #include <gtest/gtest.h>
 
@@ -43,17 +43,11 @@ TEST(Paths, ChangesExtensionsAndSeparators)
 
 TEST(Paths, WrittenFilesGoToTheUsersFolderWhenTheProgramsIsReadOnly)
 {
-    QTemporaryDir home;
-    const QByteArray previous = qgetenv("XDG_DATA_HOME");
-    qputenv("XDG_DATA_HOME", home.path().toUtf8());
     EXPECT_EQ(platform::WritableDataFile("/opt/lumivox/", "folders.dat", true), "/opt/lumivox/folders.dat");
     const QString own = platform::WritableDataFile("/opt/lumivox/", "folders.dat", false);
-    EXPECT_EQ(own, home.path() + "/KOR-VAN/Lumivox/folders.dat");
-    EXPECT_TRUE(QFileInfo(home.path() + "/KOR-VAN/Lumivox").isDir());
-    if (previous.isNull())
-        qunsetenv("XDG_DATA_HOME");
-    else
-        qputenv("XDG_DATA_HOME", previous);
+    const QString users = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    EXPECT_EQ(own, users + "/KOR-VAN/Lumivox/folders.dat");
+    EXPECT_TRUE(QFileInfo(users + "/KOR-VAN/Lumivox").isDir());
 }
 
 TEST(FileDialogs, FiltersInBothFormsBecomeQtsNameFilters)
