@@ -283,7 +283,11 @@ TEST(EditorMainForm, AddingFilesFromTheBrowser)
     // The browser goes to the folder and lists its pictures only.
     e.find<editor::AddPicturesPage>("AddPicturesPage")->SetFolder(folder);
     auto* model = static_cast<QFileSystemModel*>(list->model());
-    ASSERT_TRUE(waitFor([&] { return model->rowCount(list->rootIndex()) == 3; }));
+    // The model lists a folder and sorts it on its own time.
+    ASSERT_TRUE(waitFor([&] {
+        return model->rowCount(list->rootIndex()) == 3 &&
+               model->fileName(model->index(0, 0, list->rootIndex())) == "a.jpg";
+    }));
     list->selectAll();
     {
         platform::MessageBoxScript boxes;
